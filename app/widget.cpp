@@ -1,0 +1,143 @@
+#include "widget.h"
+
+#include "schedule.h"
+#include "tables.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QTimerEvent>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int RefreshInterval = 500;
+
+QLabel *newLabel(const QString &text)
+{
+    return new QLabel(text);
+}
+
+QLabel *newDataLabel()
+{
+    return newLabel(QStringLiteral("loading..."));
+}
+
+} // namespace
+
+Widget::Widget()
+{
+    gameTimeLabel = newDataLabel();
+    realTimeLabel = newDataLabel();
+    moongateLabel = newDataLabel();
+    moongateRouteLabel = newDataLabel();
+    jobLabel = newDataLabel();
+    dayNameLabel = newDataLabel();
+    dayEffectLabel = newDataLabel();
+    dayItemLabel = newDataLabel();
+    merchantLabel = newDataLabel();
+    merchantNextLabel = newDataLabel();
+    merchantAfterLabel = newDataLabel();
+
+    jobCombo = new QComboBox;
+    for (const PartTimeJob &job : partTimeJobs)
+        jobCombo->addItem(job.shopName);
+
+    clockLayout = new QHBoxLayout;
+    clockLayout->setSpacing(15);
+    clockLayout->addWidget(gameTimeLabel, 0, Qt::AlignTop);
+    clockLayout->addWidget(newLabel(QStringLiteral("현실시간:")), 0, Qt::AlignTop);
+    clockLayout->addWidget(realTimeLabel, 0, Qt::AlignTop);
+    clockLayout->addStretch();
+
+    moongateLayout = new QVBoxLayout;
+    moongateLayout->setSpacing(10);
+    moongateLayout->addWidget(moongateLabel);
+    moongateLayout->addWidget(moongateRouteLabel);
+
+    jobLayout = new QHBoxLayout;
+    jobLayout->setSpacing(15);
+    jobLayout->addWidget(jobCombo, 0, Qt::AlignVCenter);
+    jobLayout->addWidget(jobLabel, 0, Qt::AlignVCenter);
+
+    dayLayout = new QVBoxLayout;
+    dayLayout->setSpacing(10);
+    dayLayout->addWidget(dayNameLabel);
+    dayLayout->addWidget(dayEffectLabel);
+
+    merchantLayout = new QVBoxLayout;
+    merchantLayout->setSpacing(10);
+    merchantLayout->addWidget(merchantLabel);
+    merchantLayout->addWidget(merchantNextLabel);
+    merchantLayout->addWidget(merchantAfterLabel);
+
+    noticeLayout = new QVBoxLayout;
+    noticeLayout->setSpacing(10);
+    noticeLayout->addWidget(newLabel(hoursNotice()));
+    noticeLayout->addWidget(newLabel(placeNotice()));
+    noticeLayout->addStretch();
+
+    QLabel *credit = newLabel(creditLine());
+    credit->setWordWrap(true);
+
+    mainLayout = new QGridLayout;
+    mainLayout->setVerticalSpacing(10);
+    mainLayout->addWidget(newLabel(QStringLiteral("에린시간:")), 0, 0, Qt::AlignTop);
+    mainLayout->addLayout(clockLayout, 0, 1, Qt::AlignTop);
+    mainLayout->addWidget(newLabel(QStringLiteral("문게이트:")), 1, 0, Qt::AlignTop);
+    mainLayout->addLayout(moongateLayout, 1, 1, Qt::AlignTop);
+    mainLayout->addWidget(newLabel(QStringLiteral("아르바이트:")), 2, 0, Qt::AlignVCenter);
+    mainLayout->addLayout(jobLayout, 2, 1, Qt::AlignVCenter);
+    mainLayout->addWidget(newLabel(QStringLiteral("요일효과:")), 3, 0, Qt::AlignTop);
+    mainLayout->addLayout(dayLayout, 3, 1, Qt::AlignTop);
+    mainLayout->addWidget(newLabel(QStringLiteral("어드밴스트 아이템:")), 4, 0, 1, -1, Qt::AlignTop);
+    mainLayout->addWidget(dayItemLabel, 5, 1, Qt::AlignTop);
+    mainLayout->addWidget(newLabel(QStringLiteral("프라이스:")), 6, 0, Qt::AlignTop);
+    mainLayout->addLayout(merchantLayout, 6, 1, Qt::AlignTop);
+    mainLayout->addWidget(newLabel(QStringLiteral("플레타:")), 7, 0, Qt::AlignTop);
+    mainLayout->addLayout(noticeLayout, 7, 1, Qt::AlignTop);
+    mainLayout->addWidget(credit, 8, 0, 1, -1, Qt::AlignTop);
+
+    setLayout(mainLayout);
+    // The window is exactly as large as its texts need, and the user cannot
+    // resize it; refresh() keeps it so as the texts change.
+    mainLayout->setSizeConstraint(QLayout::SetFixedSize);
+
+    setWindowIcon(QIcon(QStringLiteral(":/icon.ico")));
+    setWindowTitle(tr("Tarvenel Timer v0.3.1"));
+
+    refreshTimer.start(RefreshInterval, this);
+}
+
+Widget::~Widget() = default;
+
+void Widget::timerEvent(QTimerEvent *)
+{
+    refresh();
+}
+
+void Widget::refresh()
+{
+    currentTime = QDateTime::currentDateTime();
+    const ScheduleTexts texts = scheduleTexts(currentTime, jobCombo->currentIndex());
+
+    // QLabel ignores a text equal to the one it shows, so only the labels
+    // whose text changed are repainted.
+    gameTimeLabel->setText(texts.gameTime);
+    realTimeLabel->setText(texts.realTime);
+    moongateLabel->setText(texts.moongate);
+    moongateRouteLabel->setText(texts.moongateRoute);
+    jobLabel->setText(texts.job);
+    dayNameLabel->setText(texts.dayName);
+    dayEffectLabel->setText(texts.dayEffect);
+    dayItemLabel->setText(texts.dayItem);
+    merchantLabel->setText(texts.merchant);
+    merchantNextLabel->setText(texts.merchantNext);
+    merchantAfterLabel->setText(texts.merchantAfter);
+
+    const QSize hint = mainLayout->sizeHint();
+    if (size() != hint)
+        resize(hint);
+}

@@ -1,0 +1,112 @@
+#include "schedule.h"
+
+#include "tables.h"
+
+#include <QDateTime>
+#include <QTimeZone>
+
+namespace {
+
+// The moongate's rotation steps 600 s after a game-day boundary of UTC time.
+constexpr qint64 MoongateOffset = 600;
+constexpr int GateCloses = 547; // waiting from this cycle second ...
+constexpr int GateOpens = 1626; // ... to this one, both included
+
+// Floor division and a non-negative remainder, so that the rotations keep
+// stepping evenly on both sides of 1970 and far past 2106.
+qint64 floorDiv(qint64 a, qint64 b)
+{
+    const qint64 q = a / b;
+    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
+
+int floorMod(qint64 a, int b)
+{
+    const qint64 r = a % b;
+    return int(r < 0 ? r + b : r);
+}
+
+QDateTime startOfDay(const QDateTime &instant)
+{
+    const QDate day = instant.date();
+    switch (instant.timeSpec()) {
+    case Qt::TimeZone:
+        return day.startOfDay(instant.timeZone());
+    case Qt::OffsetFromUTC:
+        return day.startOfDay(Qt::OffsetFromUTC, instant.offsetFromUtc());
+    default:
+        return day.startOfDay(instant.timeSpec());
+    }
+}
+
+// Countdown to a cycle second that may lie in the next game day.
+int secondsUntil(int target, int cycle)
+{
+    return floorMod(qint64(target) - cycle, GameDaySeconds);
+}
+
+QString moongateText(qint64 t, int cycle, QString *route)
+{
+    const int i = floorMod(floorDiv(t - MoongateOffset, GameDaySeconds), MoongateRotation);
+    const int next1 = (i + 1) % MoongateRotation;
+    const int next2 = (next1 + 1) % MoongateRotation;
+    *route = QStringLiteral(" → ") + moongateDestinations[next1] + QStringLiteral(" → ")
+            + moongateDestinations[next2];
+
+    if (cycle >= GateCloses && cycle <= GateOpens)
+        return moongateDestinations[i] + QStringLiteral(" - 대기 (")
+                + formatMinSec(GateOpens - cycle) + QStringLiteral(" 후 열림)");
+    return moongateDestinations[i] + QStringLiteral(" - 열림 (")
+            + formatMinSec(secondsUntil(GateCloses - 1, cycle)) + QStringLiteral(" 후 닫힘)");
+}
+
+QString jobText(int shop, int cycle)
+{
+    if (shop < 0 || shop >= ShopCount)
+        return QStringLiteral("out of range");
+    const PartTimeJob &job = partTimeJobs[shop];
+    const quint32 c = quint32(cycle);
+    if (c > job.start && c <= job.end)
+        return QStringLiteral("진행 중 (") + formatMinSec(job.end - c) + QStringLiteral(" 후 종료)");
+    return QStringLiteral("대기 중 (") + formatMinSec(secondsUntil(int(job.start), cycle))
+            + QStringLiteral(" 후 시작)");
+}
+
+} // namespace
+
+QString formatMinSec(unsigned n)
+{
+    return QString::asprintf("%02u:%02u", n / 60, n % 60);
+}
+
+int cycleSecond(const QDateTime &instant)
+{
+    return floorMod(startOfDay(instant).secsTo(instant), GameDaySeconds);
+}
+
+ScheduleTexts scheduleTexts(const QDateTime &instant, int shop)
+{
+    ScheduleTexts texts;
+    const qint64 t = instant.toSecsSinceEpoch();
+    const int cycle = cycleSecond(instant);
+    texts.cycleSecond = cycle;
+
+    const QTime clock = instant.time();
+    texts.realTime = formatMinSec(unsigned(clock.hour() * 60 + clock.minute()));
+    texts.gameTime = formatMinSec(unsigned(2 * cycle / 3));
+
+    texts.moongate = moongateText(t, cycle, &texts.moongateRoute);
+    texts.job = jobText(shop, cycle);
+
+    const int weekday = instant.date().dayOfWeek() % WeekDays;
+    texts.dayName = dayNames[weekday];
+    texts.dayEffect = dayEffects[weekday];
+    texts.dayItem = dayItems[weekday];
+
+    const int j = floorMod(floorDiv(t, GameDaySeconds), MerchantRoute);
+    texts.merchant = merchantLocations[j] + QStringLiteral(" - ")
+            + formatMinSec(unsigned(GameDaySeconds - cycle)) + QStringLiteral(" 후 이동");
+    texts.merchantNext = QStringLiteral("→ ") + merchantLocations[(j + 1) % MerchantRoute];
+    texts.merchantAfter = QStringLiteral("→ ") + merchantLocations[(j + 2) % MerchantRoute];
+    return texts;
+}

@@ -1,0 +1,33 @@
+#ifndef GLASSBACKEND_P_H
+#define GLASSBACKEND_P_H
+
+#include <QtGui/qwindowdefs.h>
+
+class QFont;
+class QImage;
+class QRect;
+class QString;
+
+// What one windowing system offers. Every operation degrades quietly: a
+// backend that cannot do something does nothing and reports composition off.
+class GlassBackend
+{
+public:
+    virtual ~GlassBackend() = default;
+
+    virtual bool isCompositionEnabled() = 0;
+    virtual void setGlass(WId window, int mode) = 0;
+    virtual void setTopmost(WId window, bool topmost) = 0;
+    virtual void setTransparent(WId window, bool topmost, bool transparent) = 0;
+
+    // Draws text with a glow into an image already filled with the background
+    // (premultiplied ARGB32), inside box. Returns false, drawing nothing, when
+    // the platform has no renderer for it.
+    virtual bool drawGlowText(QImage &image, const QRect &box, const QString &text,
+                              const QFont &font) = 0;
+};
+
+// Chooses the backend for the Qt platform in use.
+GlassBackend *createGlassBackend();
+
+#endif
