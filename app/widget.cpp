@@ -1,12 +1,12 @@
 #include "widget.h"
 
 #include "schedule.h"
+#include "icons.h"
 #include "tables.h"
 
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QIcon>
 #include <QLabel>
 #include <QTimerEvent>
 #include <QVBoxLayout>
@@ -20,28 +20,32 @@ QLabel *newLabel(const QString &text)
     return new QLabel(text);
 }
 
-QLabel *newDataLabel()
+// Named after the member that holds it, so tests can find it.
+QLabel *newDataLabel(const char *name)
 {
-    return newLabel(QStringLiteral("loading..."));
+    QLabel *label = newLabel(QStringLiteral("loading..."));
+    label->setObjectName(QLatin1String(name));
+    return label;
 }
 
 } // namespace
 
 Widget::Widget()
 {
-    gameTimeLabel = newDataLabel();
-    realTimeLabel = newDataLabel();
-    moongateLabel = newDataLabel();
-    moongateRouteLabel = newDataLabel();
-    jobLabel = newDataLabel();
-    dayNameLabel = newDataLabel();
-    dayEffectLabel = newDataLabel();
-    dayItemLabel = newDataLabel();
-    merchantLabel = newDataLabel();
-    merchantNextLabel = newDataLabel();
-    merchantAfterLabel = newDataLabel();
+    gameTimeLabel = newDataLabel("gameTimeLabel");
+    realTimeLabel = newDataLabel("realTimeLabel");
+    moongateLabel = newDataLabel("moongateLabel");
+    moongateRouteLabel = newDataLabel("moongateRouteLabel");
+    jobLabel = newDataLabel("jobLabel");
+    dayNameLabel = newDataLabel("dayNameLabel");
+    dayEffectLabel = newDataLabel("dayEffectLabel");
+    dayItemLabel = newDataLabel("dayItemLabel");
+    merchantLabel = newDataLabel("merchantLabel");
+    merchantNextLabel = newDataLabel("merchantNextLabel");
+    merchantAfterLabel = newDataLabel("merchantAfterLabel");
 
     jobCombo = new QComboBox;
+    jobCombo->setObjectName(QStringLiteral("jobCombo"));
     for (const PartTimeJob &job : partTimeJobs)
         jobCombo->addItem(job.shopName);
 
@@ -105,7 +109,7 @@ Widget::Widget()
     // resize it; refresh() keeps it so as the texts change.
     mainLayout->setSizeConstraint(QLayout::SetFixedSize);
 
-    setWindowIcon(QIcon(QStringLiteral(":/icon.ico")));
+    setWindowIcon(loadIcon(QStringLiteral(":/icon.ico")));
     setWindowTitle(tr("Tarvenel Timer v0.3.1"));
 
     refreshTimer.start(RefreshInterval, this);
@@ -137,7 +141,8 @@ void Widget::refresh()
     merchantNextLabel->setText(texts.merchantNext);
     merchantAfterLabel->setText(texts.merchantAfter);
 
-    const QSize hint = mainLayout->sizeHint();
-    if (size() != hint)
-        resize(hint);
+    // The layout's fixed-size constraint sizes the window to its texts (with
+    // the wrapped credit line's height for the width). Laying out now rather
+    // than at the next event-loop turn resizes it on the same tick.
+    mainLayout->activate();
 }

@@ -1,0 +1,40 @@
+#!/bin/bash
+# Installs the Debian packages that building, running or testing needs and
+# that the machine lacks.  deps.sh run|test   installs;
+#                          deps.sh --list run|test   only prints the names.
+set -euo pipefail
+
+run_packages=(
+    cmake ninja-build g++ qt6-base-dev qt6-qpa-plugins
+    fonts-nanum     # a Hangul font: without one every Korean text shows as boxes
+)
+test_packages=(
+    xvfb openbox xcompmgr trayer xdotool x11-utils x11-apps imagemagick
+    faketime tzdata dbus at-spi2-core python3-pyatspi
+    g++-mingw-w64-x86-64 wine wine64
+)
+
+list=
+[ "${1:-}" = --list ] && { list=1; shift; }
+case "${1:-}" in
+    run) wanted=("${run_packages[@]}") ;;
+    test) wanted=("${run_packages[@]}" "${test_packages[@]}") ;;
+    *) echo "usage: $0 run|test" >&2; exit 2 ;;
+esac
+
+if [ -n "$list" ]; then
+    echo "${wanted[@]}"
+    exit 0
+fi
+
+missing=()
+for p in "${wanted[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=
+[ "$(id -u)" -eq 0 ] || sudo=sudo
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"

@@ -1,0 +1,47 @@
+#!/bin/bash
+# Runs a command on a private X server with a window manager and its own
+# D-Bus session, then stops what it started. The display number comes from
+# the server itself (-displayfd), so parallel runs never collide.
+#
+#   xsession.sh COMMAND [ARG...]
+#
+# The command sees DISPLAY, XDG_RUNTIME_DIR and DBUS_SESSION_BUS_ADDRESS.
+set -euo pipefail
+
+runtime=$(mktemp -d /tmp/xsession.XXXXXX)
+chmod 700 "$runtime"
+xvfb_pid=
+wm_pid=
+
+cleanup() {
+    [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null && wait "$wm_pid" 2>/dev/null
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
+    rm -rf "$runtime"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+: >"$runtime/display"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$runtime/display" \
+    >"$runtime/xvfb.log" 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 100); do
+    [ -s "$runtime/display" ] && break
+    kill -0 "$xvfb_pid" 2>/dev/null || { cat "$runtime/xvfb.log" >&2; exit 1; }
+    sleep 0.05
+done
+display=$(head -n1 "$runtime/display")
+[ -n "$display" ] || { echo "xsession: Xvfb did not report a display" >&2; exit 1; }
+export DISPLAY=":$display"
+export XDG_RUNTIME_DIR="$runtime"
+
+openbox --sm-disable >"$runtime/openbox.log" 2>&1 &
+wm_pid=$!
+for _ in $(seq 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.05
+done
+
+status=0
+dbus-run-session -- "$@" || status=$?
+exit "$status"
