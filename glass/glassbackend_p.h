@@ -30,4 +30,7 @@ public:
 // Chooses the backend for the Qt platform in use.
 GlassBackend *createGlassBackend();
 
+// The quiet one, for platforms without a window system to ask.
+GlassBackend *createNullBackend();
+
 #endif

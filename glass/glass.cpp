@@ -1,0 +1,100 @@
+#include "glass.h"
+
+#include "glassbackend_p.h"
+#include "glassrecord_p.h"
+
+#include <QCheckBox>
+#include <QImage>
+#include <QLabel>
+#include <QPainter>
+
+namespace {
+
+void destroyBackend(GlassBackend *backend)
+{
+    delete backend;
+}
+
+SharedRecord<GlassBackend> s_api(createGlassBackend, destroyBackend);
+QColor s_bkColor;
+
+// Glowing text is drawn into the label's rectangle grown by this much on
+// every side, so the glow has room around the text.
+constexpr int GlowMargin = 5;
+
+} // namespace
+
+Glass::Glass()
+{
+    s_api.acquire();
+}
+
+Glass::Glass(const Glass &)
+{
+    s_api.acquire();
+}
+
+Glass::~Glass()
+{
+    s_api.release();
+}
+
+Glass &Glass::operator=(const Glass &)
+{
+    return *this;
+}
+
+bool Glass::IsCompositionEnabled()
+{
+    return s_api.record()->isCompositionEnabled();
+}
+
+void Glass::SetGlass(WId hwnd, GLASS_MODE mode)
+{
+    s_api.record()->setGlass(hwnd, mode);
+}
+
+void Glass::SetTopmost(WId hwnd, bool topmost)
+{
+    s_api.record()->setTopmost(hwnd, topmost);
+}
+
+void Glass::SetTransparent(WId hwnd, bool topmost, bool transparent)
+{
+    s_api.record()->setTransparent(hwnd, topmost, transparent);
+}
+
+void Glass::DrawString(QLabel *label, QPaintEvent *event)
+{
+    DrawString(label, label->text(), event);
+}
+
+void Glass::DrawString(QCheckBox *checkBox, QPaintEvent *event)
+{
+    DrawString(checkBox, checkBox->text(), event);
+}
+
+void Glass::SetBkColor(QColor color)
+{
+    s_bkColor = color;
+}
+
+void Glass::DrawString(QWidget *widget, const QString &text, QPaintEvent *)
+{
+    const QSize area = widget->size() + QSize(2 * GlowMargin, 2 * GlowMargin);
+    const qreal ratio = widget->devicePixelRatioF();
+    QImage image(area * ratio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
+    image.fill(s_bkColor.isValid() ? s_bkColor : QColor(Qt::transparent));
+
+    // The text starts at the widget's own corner and may run into the
+    // margin on the right and at the bottom.
+    const QRect box(GlowMargin, GlowMargin, area.width() - GlowMargin, area.height() - GlowMargin);
+    if (!s_api.record()->drawGlowText(image, box, text, widget->font()))
+        return;
+
+    // The image replaces what lies beneath, alpha included: nothing blends.
+    QPainter painter(widget);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(QPoint(-GlowMargin, -GlowMargin), image);
+}
