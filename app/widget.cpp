@@ -1,13 +1,16 @@
 #include "widget.h"
 
-#include "schedule.h"
+#include "glass.h"
 #include "icons.h"
+#include "qglasscheckbox.h"
+#include "qglasslabel.h"
+#include "schedule.h"
 #include "tables.h"
 
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QLabel>
+#include <QSlider>
 #include <QTimerEvent>
 #include <QVBoxLayout>
 
@@ -15,15 +18,10 @@ namespace {
 
 constexpr int RefreshInterval = 500;
 
-QLabel *newLabel(const QString &text)
-{
-    return new QLabel(text);
-}
-
 // Named after the member that holds it, so tests can find it.
-QLabel *newDataLabel(const char *name)
+QGlassLabel *newDataLabel(const char *name)
 {
-    QLabel *label = newLabel(QStringLiteral("loading..."));
+    auto *label = new QGlassLabel(QStringLiteral("loading..."));
     label->setObjectName(QLatin1String(name));
     return label;
 }
@@ -31,7 +29,16 @@ QLabel *newDataLabel(const char *name)
 } // namespace
 
 Widget::Widget()
+    : glass(new Glass)
 {
+    Glass::SetBkColor(palette().color(QPalette::Window));
+    const bool composited = glass->IsCompositionEnabled();
+    compositedAtLastTick = composited;
+    // Only a window created with an alpha channel can turn to glass later:
+    // the attribute has no effect once the native window exists.
+    if (composited)
+        setAttribute(Qt::WA_TranslucentBackground);
+
     gameTimeLabel = newDataLabel("gameTimeLabel");
     realTimeLabel = newDataLabel("realTimeLabel");
     moongateLabel = newDataLabel("moongateLabel");
@@ -52,7 +59,7 @@ Widget::Widget()
     clockLayout = new QHBoxLayout;
     clockLayout->setSpacing(15);
     clockLayout->addWidget(gameTimeLabel, 0, Qt::AlignTop);
-    clockLayout->addWidget(newLabel(QStringLiteral("현실시간:")), 0, Qt::AlignTop);
+    clockLayout->addWidget(new QGlassLabel(QStringLiteral("현실시간:")), 0, Qt::AlignTop);
     clockLayout->addWidget(realTimeLabel, 0, Qt::AlignTop);
     clockLayout->addStretch();
 
@@ -79,30 +86,35 @@ Widget::Widget()
 
     noticeLayout = new QVBoxLayout;
     noticeLayout->setSpacing(10);
-    noticeLayout->addWidget(newLabel(hoursNotice()));
-    noticeLayout->addWidget(newLabel(placeNotice()));
+    noticeLayout->addWidget(new QGlassLabel(hoursNotice()));
+    noticeLayout->addWidget(new QGlassLabel(placeNotice()));
     noticeLayout->addStretch();
 
-    QLabel *credit = newLabel(creditLine());
+    auto *credit = new QGlassLabel(creditLine());
     credit->setWordWrap(true);
+
+    createControls(composited);
 
     mainLayout = new QGridLayout;
     mainLayout->setVerticalSpacing(10);
-    mainLayout->addWidget(newLabel(QStringLiteral("에린시간:")), 0, 0, Qt::AlignTop);
+    mainLayout->addWidget(new QGlassLabel(QStringLiteral("에린시간:")), 0, 0, Qt::AlignTop);
     mainLayout->addLayout(clockLayout, 0, 1, Qt::AlignTop);
-    mainLayout->addWidget(newLabel(QStringLiteral("문게이트:")), 1, 0, Qt::AlignTop);
+    mainLayout->addWidget(new QGlassLabel(QStringLiteral("문게이트:")), 1, 0, Qt::AlignTop);
     mainLayout->addLayout(moongateLayout, 1, 1, Qt::AlignTop);
-    mainLayout->addWidget(newLabel(QStringLiteral("아르바이트:")), 2, 0, Qt::AlignVCenter);
+    mainLayout->addWidget(new QGlassLabel(QStringLiteral("아르바이트:")), 2, 0, Qt::AlignVCenter);
     mainLayout->addLayout(jobLayout, 2, 1, Qt::AlignVCenter);
-    mainLayout->addWidget(newLabel(QStringLiteral("요일효과:")), 3, 0, Qt::AlignTop);
+    mainLayout->addWidget(new QGlassLabel(QStringLiteral("요일효과:")), 3, 0, Qt::AlignTop);
     mainLayout->addLayout(dayLayout, 3, 1, Qt::AlignTop);
-    mainLayout->addWidget(newLabel(QStringLiteral("어드밴스트 아이템:")), 4, 0, 1, -1, Qt::AlignTop);
+    mainLayout->addWidget(new QGlassLabel(QStringLiteral("어드밴스트 아이템:")), 4, 0, 1, -1, Qt::AlignTop);
     mainLayout->addWidget(dayItemLabel, 5, 1, Qt::AlignTop);
-    mainLayout->addWidget(newLabel(QStringLiteral("프라이스:")), 6, 0, Qt::AlignTop);
+    mainLayout->addWidget(new QGlassLabel(QStringLiteral("프라이스:")), 6, 0, Qt::AlignTop);
     mainLayout->addLayout(merchantLayout, 6, 1, Qt::AlignTop);
-    mainLayout->addWidget(newLabel(QStringLiteral("플레타:")), 7, 0, Qt::AlignTop);
+    mainLayout->addWidget(new QGlassLabel(QStringLiteral("플레타:")), 7, 0, Qt::AlignTop);
     mainLayout->addLayout(noticeLayout, 7, 1, Qt::AlignTop);
     mainLayout->addWidget(credit, 8, 0, 1, -1, Qt::AlignTop);
+    mainLayout->addLayout(controlLayout, 9, 0, 1, -1, Qt::AlignTop);
+
+    createTray();
 
     setLayout(mainLayout);
     // The window is exactly as large as its texts need, and the user cannot
@@ -115,7 +127,40 @@ Widget::Widget()
     refreshTimer.start(RefreshInterval, this);
 }
 
-Widget::~Widget() = default;
+Widget::~Widget()
+{
+    delete glass;
+}
+
+void Widget::createControls(bool composited)
+{
+    topmostCheck = new QGlassCheckBox(QStringLiteral("항상 위"));
+    topmostCheck->setObjectName(QStringLiteral("topmostCheck"));
+    // Glass can only be offered when the desktop composited at start: the
+    // window's alpha channel is chosen once, when it is created.
+    if (composited) {
+        glassCheck = new QGlassCheckBox(QStringLiteral("Vista GlassFrame"));
+        glassCheck->setObjectName(QStringLiteral("glassCheck"));
+        glassCheck->setTristate(true);
+    }
+    opacitySlider = new QSlider(Qt::Horizontal);
+    opacitySlider->setObjectName(QStringLiteral("opacitySlider"));
+    opacitySlider->setRange(20, 100);
+    opacitySlider->setValue(100);
+
+    connect(topmostCheck, &QCheckBox::clicked, this, &Widget::toggleTopmost);
+    if (glassCheck)
+        connect(glassCheck, &QCheckBox::clicked, this, &Widget::toggleAeroGlass);
+    connect(opacitySlider, &QSlider::valueChanged, this, &Widget::changeOpacity);
+
+    controlLayout = new QHBoxLayout;
+    controlLayout->setSpacing(15);
+    controlLayout->addWidget(topmostCheck);
+    if (glassCheck)
+        controlLayout->addWidget(glassCheck);
+    controlLayout->addWidget(opacitySlider, 2);
+    controlLayout->addStretch();
+}
 
 void Widget::timerEvent(QTimerEvent *)
 {
@@ -145,4 +190,10 @@ void Widget::refresh()
     // the wrapped credit line's height for the width). Laying out now rather
     // than at the next event-loop turn resizes it on the same tick.
     mainLayout->activate();
+
+    const bool composited = glass->IsCompositionEnabled();
+    if (composited != compositedAtLastTick) {
+        compositedAtLastTick = composited;
+        update();
+    }
 }

@@ -3,16 +3,23 @@
 
 #include <QBasicTimer>
 #include <QDateTime>
+#include <QSystemTrayIcon>
 #include <QWidget>
 
+class Glass;
+class QAction;
 class QComboBox;
+class QGlassCheckBox;
+class QGlassLabel;
 class QGridLayout;
 class QHBoxLayout;
-class QLabel;
+class QMenu;
+class QSlider;
 class QVBoxLayout;
 
 // The clock's one window. Its data labels are rewritten from the schedule
-// core every half second, and the window follows the size of its texts.
+// core every half second and the window follows the size of its texts; the
+// bottom row and the tray icon change how it sits on the desktop.
 class Widget : public QWidget
 {
     Q_OBJECT
@@ -23,22 +30,38 @@ public:
 
 protected:
     void timerEvent(QTimerEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private slots:
+    void quit();
+    void toggleTransparent();
+    void toggleTopmost();
+    void toggleAeroGlass();
+    void changeOpacity(int opacity);
+    void trayActivated(QSystemTrayIcon::ActivationReason reason);
 
 private:
+    void createControls(bool composited);
+    void createTray();
     void refresh();
+    void showWindow();
 
-    QLabel *gameTimeLabel;
-    QLabel *realTimeLabel;
-    QLabel *moongateLabel;
-    QLabel *moongateRouteLabel;
-    QLabel *jobLabel;
-    QLabel *dayNameLabel;
-    QLabel *dayEffectLabel;
-    QLabel *dayItemLabel;
-    QLabel *merchantLabel;
-    QLabel *merchantNextLabel;
-    QLabel *merchantAfterLabel;
+    QGlassLabel *gameTimeLabel;
+    QGlassLabel *realTimeLabel;
+    QGlassLabel *moongateLabel;
+    QGlassLabel *moongateRouteLabel;
+    QGlassLabel *jobLabel;
+    QGlassLabel *dayNameLabel;
+    QGlassLabel *dayEffectLabel;
+    QGlassLabel *dayItemLabel;
+    QGlassLabel *merchantLabel;
+    QGlassLabel *merchantNextLabel;
+    QGlassLabel *merchantAfterLabel;
     QComboBox *jobCombo;
+    QGlassCheckBox *topmostCheck;
+    QGlassCheckBox *glassCheck = nullptr;
+    QSlider *opacitySlider;
 
     QHBoxLayout *clockLayout;
     QVBoxLayout *moongateLayout;
@@ -46,10 +69,22 @@ private:
     QVBoxLayout *dayLayout;
     QVBoxLayout *merchantLayout;
     QVBoxLayout *noticeLayout;
+    QHBoxLayout *controlLayout;
+
+    QMenu *trayMenu;
+    QAction *showAction;
+    QAction *transparentAction;
+    QAction *quitAction;
+    QSystemTrayIcon *trayIcon;
     QGridLayout *mainLayout;
 
+    Glass *glass;
     QBasicTimer refreshTimer;
     QDateTime currentTime;
+    bool showTransparentNotice = true;
+    // A compositor coming or going repaints the whole window at the next
+    // tick, so that glowing and plain texts and the background follow it.
+    bool compositedAtLastTick = false;
 };
 
 #endif

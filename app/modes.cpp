@@ -1,0 +1,90 @@
+// The window modes of the bottom row and the tray: glass, always on top,
+// click-through and opacity.
+#include "widget.h"
+
+#include "glass.h"
+#include "qglasscheckbox.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPainter>
+#include <QSlider>
+
+void Widget::toggleAeroGlass()
+{
+    if (!glass->IsCompositionEnabled())
+        return;
+
+    QPalette glassPalette = palette();
+    QColor color;
+    switch (glassCheck->checkState()) {
+    case Qt::Unchecked:
+        setAttribute(Qt::WA_NoSystemBackground, false);
+        glass->SetGlass(winId(), GLASS_NONE);
+        color = QApplication::palette().color(backgroundRole());
+        break;
+    case Qt::PartiallyChecked:
+        setAttribute(Qt::WA_NoSystemBackground, false);
+        glass->SetGlass(winId(), GLASS_BLURBEHIND);
+        color = QColor(255, 255, 255, 127);
+        break;
+    case Qt::Checked:
+        setAttribute(Qt::WA_NoSystemBackground, true);
+        glass->SetGlass(winId(), GLASS_SHEET);
+        color = QColor(255, 255, 255, 0);
+        break;
+    }
+    glassPalette.setColor(backgroundRole(), color);
+    setPalette(glassPalette);
+    Glass::SetBkColor(color);
+    repaint();
+}
+
+void Widget::toggleTopmost()
+{
+    glass->SetTopmost(winId(), topmostCheck->isChecked());
+}
+
+void Widget::toggleTransparent()
+{
+    if (showTransparentNotice) {
+        QMessageBox notice(QMessageBox::Information, QStringLiteral("확인"),
+                           QStringLiteral("마우스 동작을 무시하는 투명 윈도우 모드로 실행합니다.\n"
+                                          "트레이 메뉴에서 '투명 윈도우' 항목을 다시 선택 하시면 해제됩니다."),
+                           QMessageBox::Ok, this);
+        notice.setDefaultButton(QMessageBox::Ok);
+        // Closing the notice must not end the program, also when it is the
+        // only window shown because the clock sits in the tray.
+        notice.setAttribute(Qt::WA_QuitOnClose, false);
+        notice.exec();
+        showTransparentNotice = false;
+    }
+
+    const bool transparent = transparentAction->isChecked();
+    showWindow();
+    glass->SetTransparent(winId(), topmostCheck->isChecked(), transparent);
+    // The library leaves the window opaque; a half-transparent click-through
+    // overlay is what the two modes are for, so the slider's choice stands.
+    changeOpacity(opacitySlider->value());
+    repaint();
+}
+
+void Widget::changeOpacity(int opacity)
+{
+    setWindowOpacity(opacity / 100.0);
+}
+
+void Widget::paintEvent(QPaintEvent *)
+{
+    // A window with an alpha channel paints its own background. Without a
+    // compositor its alpha would show as black, so it stays opaque until
+    // composition returns.
+    if (!testAttribute(Qt::WA_TranslucentBackground))
+        return;
+    QColor background = palette().color(backgroundRole());
+    if (!compositedAtLastTick)
+        background.setAlpha(255);
+    QPainter painter(this);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.fillRect(rect(), background);
+}

@@ -1,0 +1,95 @@
+// The notification-area icon, its menu, and closing the window to it.
+#include "widget.h"
+
+#include "icons.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QMenu>
+#include <QMessageBox>
+
+void Widget::createTray()
+{
+    showAction = new QAction(QStringLiteral("타이머 보이기(&S)"), this);
+    transparentAction = new QAction(QStringLiteral("투명 윈도우(&T)"), this);
+    quitAction = new QAction(QStringLiteral("종료(&X)"), this);
+
+    QFont bold = showAction->font();
+    bold.setWeight(QFont::Bold);
+    showAction->setFont(bold);
+    transparentAction->setCheckable(true);
+
+    connect(showAction, &QAction::triggered, this, &Widget::showWindow);
+    connect(transparentAction, &QAction::triggered, this, &Widget::toggleTransparent);
+    connect(quitAction, &QAction::triggered, this, &Widget::quit);
+
+    trayMenu = new QMenu(this);
+    trayMenu->addAction(showAction);
+    trayMenu->addAction(transparentAction);
+    trayMenu->addSeparator();
+    trayMenu->addAction(quitAction);
+
+    trayIcon = new QSystemTrayIcon(this);
+    trayIcon->setContextMenu(trayMenu);
+    trayIcon->setIcon(loadIcon(QStringLiteral(":/icon2.ico")));
+    trayIcon->show();
+    connect(trayIcon, &QSystemTrayIcon::activated, this, &Widget::trayActivated);
+}
+
+void Widget::quit()
+{
+    QCoreApplication::quit();
+}
+
+void Widget::showWindow()
+{
+    // A window minimized for want of a tray comes back as it was.
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+}
+
+void Widget::trayActivated(QSystemTrayIcon::ActivationReason reason)
+{
+    switch (reason) {
+    case QSystemTrayIcon::DoubleClick:
+        showWindow();
+        activateWindow();
+        break;
+    case QSystemTrayIcon::Trigger:
+        activateWindow();
+        break;
+    default:
+        break;
+    }
+}
+
+void Widget::closeEvent(QCloseEvent *event)
+{
+    const QMessageBox::StandardButton answer = QMessageBox::question(
+            this, QStringLiteral("확인"),
+            QStringLiteral("프로그램을 종료 하시겠습니까?\n"
+                           "아니오를 하시면 트레이 아이콘으로 최소화 됩니다."),
+            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, QMessageBox::Cancel);
+
+    if (answer == QMessageBox::Yes) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    if (answer != QMessageBox::No)
+        return;
+
+    // Without a notification area a hidden window could never come back, so
+    // it is minimized to the task bar instead.
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        showMinimized();
+        return;
+    }
+    hide();
+    trayIcon->showMessage(QStringLiteral("타르베넬 타이머"),
+                          QStringLiteral("트레이 아이콘으로 실행 중입니다.\n"
+                                         "아이콘을 더블클릭 하여 창을 다시 보일 수 있습니다.\n"
+                                         "우클릭 하시면 메뉴 항목이 불러집니다."),
+                          QSystemTrayIcon::Information, 3000);
+}
