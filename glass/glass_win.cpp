@@ -1,0 +1,105 @@
+// The Windows backend: a thin Qt wrapper over glass_win_native, where all the
+// Win32 work (and its testing) lives.
+
+#include "glass_win_native.h"
+#include "glassbackend_p.h"
+
+#include <QtCore/QString>
+#include <QtGui/QFont>
+#include <QtGui/QImage>
+
+#include <cmath>
+
+namespace {
+
+HWND toHwnd(WId window)
+{
+    return reinterpret_cast<HWND>(window);
+}
+
+LONG fontHeight(const QFont &font)
+{
+    // Negative: a character height, the way Qt's own sizes are meant.
+    if (font.pixelSize() > 0)
+        return -font.pixelSize();
+    int dpi = 96;
+    if (HDC screen = GetDC(nullptr)) {
+        dpi = GetDeviceCaps(screen, LOGPIXELSY);
+        ReleaseDC(nullptr, screen);
+    }
+    return -LONG(std::lround(font.pointSizeF() * dpi / 72.0));
+}
+
+HFONT createFont(const QFont &font)
+{
+    LOGFONTW logFont = {};
+    logFont.lfHeight = fontHeight(font);
+    // Qt 6 weights are on the same 100..900 scale as FW_*.
+    logFont.lfWeight = font.weight();
+    logFont.lfItalic = font.italic();
+    logFont.lfUnderline = font.underline();
+    logFont.lfStrikeOut = font.strikeOut();
+    logFont.lfCharSet = DEFAULT_CHARSET;
+    logFont.lfOutPrecision = OUT_DEFAULT_PRECIS;
+    logFont.lfClipPrecision = CLIP_DEFAULT_PRECIS;
+    logFont.lfQuality = CLEARTYPE_QUALITY;
+    logFont.lfPitchAndFamily = DEFAULT_PITCH | FF_DONTCARE;
+    // Zero-filled above, so the name stays terminated.
+    font.family().left(LF_FACESIZE - 1).toWCharArray(logFont.lfFaceName);
+    return CreateFontIndirectW(&logFont);
+}
+
+class GlassWinBackend : public GlassBackend
+{
+public:
+    GlassWinBackend() : m_api(glassApiCreate()) {}
+    ~GlassWinBackend() override { glassApiDestroy(m_api); }
+
+    GlassWinBackend(const GlassWinBackend &) = delete;
+    GlassWinBackend &operator=(const GlassWinBackend &) = delete;
+
+    bool isCompositionEnabled() override { return glassIsCompositionEnabled(m_api); }
+
+    void setGlass(WId window, int mode) override { glassSetGlass(m_api, toHwnd(window), mode); }
+
+    void setTopmost(WId window, bool topmost) override
+    {
+        glassSetTopmost(toHwnd(window), topmost);
+    }
+
+    void setTransparent(WId window, bool topmost, bool transparent) override
+    {
+        glassSetTransparent(m_api, toHwnd(window), topmost, transparent);
+    }
+
+    // box is ignored: it is always (5,5)-(width,height) here, and the native
+    // side draws into exactly that box.
+    bool drawGlowText(QImage &image, const QRect &box, const QString &text,
+                      const QFont &font) override
+    {
+        Q_UNUSED(box);
+        // The native side takes tightly packed premultiplied rows, which a
+        // 32-bit QImage always has.
+        if (image.isNull() || image.format() != QImage::Format_ARGB32_Premultiplied)
+            return false;
+        HFONT hfont = createFont(font);
+        if (!hfont)
+            return false;
+        const bool drawn = glassDrawGlowText(m_api, hfont,
+                                             reinterpret_cast<const wchar_t *>(text.utf16()),
+                                             image.width(), image.height(),
+                                             reinterpret_cast<unsigned int *>(image.bits()));
+        DeleteObject(hfont);
+        return drawn;
+    }
+
+private:
+    GlassApi *m_api;
+};
+
+} // namespace
+
+GlassBackend *createGlassWinBackend()
+{
+    return new GlassWinBackend;
+}
