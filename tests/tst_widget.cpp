@@ -19,12 +19,15 @@ class PaintCounter : public QObject
 {
 public:
     int paints = 0;
+    int geometryChanges = 0;
 
 protected:
     bool eventFilter(QObject *, QEvent *event) override
     {
         if (event->type() == QEvent::Paint)
             ++paints;
+        else if (event->type() == QEvent::Move || event->type() == QEvent::Resize)
+            ++geometryChanges;
         return false;
     }
 };
@@ -113,13 +116,24 @@ void TestWidget::firstTickFillsEveryLabelAndFitsTheWindow()
 void TestWidget::unchangedLabelsAreNotRepainted()
 {
     waitForTick();
-    PaintCounter still, ticking;
-    label("dayItemLabel")->installEventFilter(&still);
-    label("merchantLabel")->installEventFilter(&ticking);
-    QTest::qWait(2200);
-    QCOMPARE(still.paints, 0);
-    // The countdown changes every second, so it did repaint.
-    QVERIFY(ticking.paints >= 1);
+    // A label that moves because a neighbour's text grew must repaint, so
+    // only stretches in which it kept its place count.
+    int quietStretches = 0;
+    for (int attempt = 0; attempt < 5 && quietStretches == 0; ++attempt) {
+        PaintCounter still, ticking;
+        label("dayItemLabel")->installEventFilter(&still);
+        label("merchantLabel")->installEventFilter(&ticking);
+        QTest::qWait(2200);
+        label("dayItemLabel")->removeEventFilter(&still);
+        label("merchantLabel")->removeEventFilter(&ticking);
+        // The countdown changes every second, so it did repaint.
+        QVERIFY(ticking.paints >= 1);
+        if (still.geometryChanges == 0) {
+            QCOMPARE(still.paints, 0);
+            ++quietStretches;
+        }
+    }
+    QVERIFY(quietStretches > 0);
 }
 
 void TestWidget::newShopShowsAtTheNextTick()
