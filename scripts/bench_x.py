@@ -9,6 +9,10 @@ Windows are watched through the X server itself (Xlib and the DAMAGE
 extension, reached with ctypes so that nothing needs installing): a process
 is known by the _NET_WM_PID of its top-level window, and every drawing into
 that window arrives as a damage rectangle. Processes are read from /proc.
+
+A second run does the same with xcompmgr compositing: three timers, each put
+into one state of its "Vista GlassFrame" check box by clicking it (found over
+AT-SPI, clicked with xdotool), next to xclock. --glass-seconds 0 leaves it out.
 """
 import argparse
 import ctypes
@@ -16,7 +20,9 @@ import os
 import select
 import shutil
 import signal
+import socket
 import statistics
+import struct
 import subprocess
 import sys
 import tempfile
@@ -105,6 +111,8 @@ xlib.XGetWindowProperty.argtypes = [c_void_p, c_ulong, c_ulong, c_long, c_long, 
 xlib.XGetClassHint.argtypes = [c_void_p, c_ulong, POINTER(XClassHint)]
 xlib.XFree.argtypes = [c_void_p]
 xlib.XCloseDisplay.argtypes = [c_void_p]
+xlib.XGetSelectionOwner.restype = c_ulong
+xlib.XGetSelectionOwner.argtypes = [c_void_p, c_ulong]
 
 xdamage = ctypes.CDLL("libXdamage.so.1")
 xdamage.XDamageQueryExtension.argtypes = [c_void_p, POINTER(c_int), POINTER(c_int)]
@@ -146,6 +154,7 @@ class XWatch:
         self.root = xlib.XDefaultRootWindow(self.display)
         self.pid_atom = xlib.XInternAtom(self.display, b"_NET_WM_PID", 0)
         self.windows = {}
+        self.server_time_off = None  # the X server's CPU time in the run without glass
         xlib.XSelectInput(self.display, self.root, SubstructureNotifyMask)
         xlib.XSync(self.display, 0)
 
@@ -263,6 +272,22 @@ class XWatch:
                 return window
         return None
 
+    def server_pid(self):
+        """The X server's pid, from the credentials of the local socket."""
+        fd = xlib.XConnectionNumber(self.display)
+        try:
+            with socket.socket(fileno=os.dup(fd)) as connection:
+                credentials = connection.getsockopt(socket.SOL_SOCKET, socket.SO_PEERCRED,
+                                                    struct.calcsize("3i"))
+        except OSError:
+            return None
+        pid = struct.unpack("3i", credentials)[0]
+        return pid or None
+
+    def selection_owned(self, name):
+        atom = xlib.XInternAtom(self.display, name, 0)
+        return xlib.XGetSelectionOwner(self.display, atom) != 0
+
     def start_counting(self, window):
         window.size = self.geometry(window.wid) or (0, 0)
         window.painted = bytearray(window.size[0] * window.size[1])
@@ -338,6 +363,22 @@ def timer_environment(accessibility):
     return env
 
 
+class ServerTime:
+    """CPU time of the X server from now on, for all its clients together."""
+
+    def __init__(self, watch):
+        self.pid = watch.server_pid()
+        self.before = run_seconds(self.pid) if self.pid else None
+
+    def used(self):
+        if self.before is None:
+            return None
+        try:
+            return run_seconds(self.pid) - self.before
+        except OSError:
+            return None
+
+
 # --- the measurements ----------------------------------------------------------
 
 
@@ -401,9 +442,11 @@ def measure_load(watch, processes, timer, seconds):
         cpu_before[name] = cpu_seconds(process.pid)
         run_before[name] = run_seconds(process.pid)
         watch.start_counting(windows[name])
+    server = ServerTime(watch)
     started = time.monotonic()
     watch.pump(seconds)
     elapsed = time.monotonic() - started
+    watch.server_time_off = server.used()
 
     rows = []
     for name, process, _ in clients:
@@ -429,31 +472,188 @@ def measure_load(watch, processes, timer, seconds):
     return rows, elapsed
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--timer", required=True)
-    parser.add_argument("--seconds", type=float, default=60)
-    parser.add_argument("--launches", type=int, default=10)
-    args = parser.parse_args()
-    timer = os.path.abspath(args.timer)
+# --- the same with a compositor, in each state of the glass check box ----------
 
-    # xsession.sh ends with a TERM; let the finally below stop the clients.
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
-    log_dir = tempfile.mkdtemp(prefix="bench_x.")
-    processes = Processes(log_dir)
-    watch = XWatch()
-    try:
-        launches = measure_launches(watch, processes, timer, args.launches)
-        load, elapsed = measure_load(watch, processes, timer, args.seconds)
-    except BaseException:
-        print("bench_x: the clients' output is in %s" % log_dir, file=sys.stderr)
-        raise
-    else:
-        shutil.rmtree(log_dir)
-    finally:
-        processes.stop_all()
-        watch.close()
+# Clicks on the tristate box from unchecked: partially checked, checked, then
+# unchecked again, so every timer has been through toggleAeroGlass.
+GLASS_STEPS = [("partially checked", 1), ("checked", 2), ("unchecked", 3)]
+GLASS_BOX = "Vista GlassFrame"
+# Where the windows are put, apart, so that a click lands on the window meant.
+TIMER_PLACES = [(0, 0), (430, 0), (860, 0)]
+XCLOCK_PLACE = (0, 580)
+MOUSE_PARKING = (1270, 1015)
 
+
+def xdotool(*args):
+    subprocess.run(["xdotool"] + [str(a) for a in args], check=True,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def glass_state(box, pyatspi):
+    states = box.getState()
+    if states.contains(pyatspi.STATE_INDETERMINATE):
+        return "partially checked"
+    return "checked" if states.contains(pyatspi.STATE_CHECKED) else "unchecked"
+
+
+def find_glass_box(pid, pyatspi, timeout):
+    """The timer's glass check box on the accessibility bus."""
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        for app in pyatspi.Registry.getDesktop(0):
+            try:
+                if app is None or app.get_process_id() != pid or app.childCount == 0:
+                    continue
+                box = pyatspi.findDescendant(
+                    app, lambda n: n is not None and n.getRole() == pyatspi.ROLE_CHECK_BOX
+                    and n.name == GLASS_BOX)
+                if box is not None:
+                    return box
+            except Exception:
+                pass  # a node that went away while being looked at
+        time.sleep(0.2)
+    raise SystemExit("bench_x: no %r check box for pid %d on the accessibility bus; "
+                     "was a compositor running when it started?" % (GLASS_BOX, pid))
+
+
+def click_into_step(watch, window, box, clicks, step, pyatspi):
+    xdotool("windowactivate", "--sync", window.wid)
+    watch.pump(0.2)
+    for _ in range(clicks):
+        before = glass_state(box, pyatspi)
+        x, y, width, height = box.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        # On the indicator at the left end of the box.
+        xdotool("mousemove", "--sync", x + min(8, width // 2), y + height // 2, "click", 1)
+        if not watch.pump_until(lambda: glass_state(box, pyatspi) != before, 5):
+            raise SystemExit("bench_x: a click on %r did not change it" % GLASS_BOX)
+    state = glass_state(box, pyatspi)
+    if state != step:
+        raise SystemExit("bench_x: %r is %s after %d clicks, not %s"
+                         % (GLASS_BOX, state, clicks, step))
+
+
+def measure_glass(watch, processes, timer, seconds):
+    import pyatspi  # only this run needs the accessibility bus
+
+    compositor = processes.spawn("xcompmgr", ["xcompmgr"], timer_environment(False))
+    if not watch.pump_until(lambda: compositor.poll() is None
+                            and watch.selection_owned(b"_NET_WM_CM_S0"), 10):
+        raise SystemExit("bench_x: xcompmgr did not start compositing")
+
+    clients = [("timer, glass " + step, clicks,
+                processes.spawn("timer-glass-%d" % clicks, [timer], timer_environment(True)),
+                None) for step, clicks in GLASS_STEPS]
+    clients.append(("xclock -digital -update 1", 0,
+                    processes.spawn("xclock-composited", ["xclock", "-digital", "-update", "1"],
+                                    timer_environment(False)), "XClock"))
+    windows = {}
+
+    def all_shown():
+        for name, _, process, wm_class in clients:
+            if process.poll() is not None:
+                raise SystemExit("bench_x: %s exited with code %d" % (name, process.returncode))
+            if name not in windows:
+                window = watch.find(pid=None if wm_class else process.pid, wm_class=wm_class)
+                if window is not None:
+                    windows[name] = window
+        return len(windows) == len(clients)
+
+    if not watch.pump_until(all_shown, 30):
+        raise SystemExit("bench_x: not every window appeared within 30 s")
+    for (name, _, _, _), (x, y) in zip(clients, TIMER_PLACES + [XCLOCK_PLACE]):
+        xdotool("windowmove", "--sync", windows[name].wid, x, y)
+    for (name, clicks, process, _), (step, _) in zip(clients, GLASS_STEPS):
+        box = find_glass_box(process.pid, pyatspi, 20)
+        click_into_step(watch, windows[name], box, clicks, step, pyatspi)
+    xdotool("mousemove", "--sync", *MOUSE_PARKING)
+
+    # Past the clicks and the repaints they cause, as in the run without glass.
+    watch.pump(2)
+    measured = [(name, process) for name, _, process, _ in clients] \
+        + [("xcompmgr (compositing all)", compositor)]
+    cpu_before, run_before = {}, {}
+    for name, process in measured:
+        cpu_before[name] = cpu_seconds(process.pid)
+        run_before[name] = run_seconds(process.pid)
+        if name in windows:
+            watch.start_counting(windows[name])
+    server = ServerTime(watch)
+    started = time.monotonic()
+    watch.pump(seconds)
+    elapsed = time.monotonic() - started
+    server_time = server.used()
+
+    rows = []
+    for name, process in measured:
+        if process.poll() is not None:
+            raise SystemExit("bench_x: %s exited during the run" % name)
+        row = {
+            "name": name,
+            "cpu": cpu_seconds(process.pid) - cpu_before[name],
+            "run": run_seconds(process.pid) - run_before[name],
+            "cpu_startup": cpu_before[name],
+            "hwm": memory_kib(process.pid, "VmHWM") / 1024,
+            "rss": memory_kib(process.pid, "VmRSS") / 1024,
+            "size": (0, 0), "events": 0, "pixels": 0, "ever": 0, "window": False,
+        }
+        window = windows.get(name)
+        if window is not None:
+            width, height = window.size
+            row.update(size=(width, height), events=window.damage_events / elapsed,
+                       pixels=window.damaged_pixels / elapsed,
+                       ever=window.painted.count(1) / max(width * height, 1), window=True)
+        rows.append(row)
+    for name, _, process, _ in clients:
+        processes.stop(process)
+    processes.stop(compositor)
+    return rows, elapsed, server_time
+
+
+def print_glass(rows, elapsed, server_time, load, server_time_off):
+    print()
+    print("Composition on: xcompmgr running, %.1f s after start-up and the clicks "
+          "(accessibility on in the timers, for the clicks)" % elapsed)
+    print("  %-31s %7s %8s %8s %8s %8s %10s %9s %9s %7s" % (
+        "", "CPU s", "sched ms", "start s", "VmHWM", "VmRSS", "window", "damage/s", "px/s",
+        "ever"))
+    for row in rows:
+        if row["window"]:
+            tail = "%10s %9.1f %9.0f %6.1f%%" % ("%dx%d" % row["size"], row["events"],
+                                                  row["pixels"], 100 * row["ever"])
+        else:
+            tail = "%10s" % "-"
+        print("  %-31s %7.2f %8.1f %8.2f %6.1f M %6.1f M %s" % (
+            row["name"], row["cpu"], 1000 * row["run"], row["cpu_startup"], row["hwm"],
+            row["rss"], tail))
+    # The machine's speed drifts between the two runs (other work shares it),
+    # so each timer is also compared with the xclock of its own run.
+    off = {row["name"]: row for row in load}
+    xclock_off = next(row for row in load if row["name"].startswith("xclock"))
+    print("  composition off, from the run above (per second of wall time):")
+    for name in ("timer", "timer, accessibility on"):
+        row = off[name]
+        print("    %-31s sched %6.2f ms/s  = %4.1f x xclock in that run;  VmHWM %5.1f M" % (
+            name, 1000 * row["run"] / row["elapsed"], row["run"] / max(xclock_off["run"], 1e-9),
+            row["hwm"]))
+    reference = off["timer, accessibility on"]
+    xclock = next(row for row in rows if row["name"].startswith("xclock"))
+    print("  composition on, per second of wall time (against the timer with accessibility on):")
+    for row in rows:
+        if not row["name"].startswith("timer"):
+            continue
+        print("    %-31s sched %6.2f ms/s  = %4.1f x composition off, %4.1f x xclock;"
+              "  VmHWM %+5.1f M" % (
+                  row["name"], 1000 * row["run"] / elapsed,
+                  (row["run"] / elapsed) / max(reference["run"] / reference["elapsed"], 1e-9),
+                  row["run"] / max(xclock["run"], 1e-9), row["hwm"] - reference["hwm"]))
+    if server_time is not None and server_time_off is not None:
+        print("  the X server (Xvfb), for all its clients: sched %.2f ms/s here (3 timers, xclock,"
+              " xcompmgr)," % (1000 * server_time / elapsed))
+        print("    %.2f ms/s in the run without a compositor (2 timers, xclock)"
+              % (1000 * server_time_off / load[0]["elapsed"]))
+
+
+def print_load(launches, load, elapsed):
     ms = lambda s: s * 1000
     first, measured = launches[0], launches[1:]
     viewable = sorted(v for v, _ in measured)
@@ -484,6 +684,43 @@ def main():
     print("  (CPU s: utime+stime at %d ticks/s; sched ms: the same time from schedstat;"
           % CLOCK_TICKS)
     print("   'ever': share of the window's pixels drawn at least once in the run)")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--timer", required=True)
+    parser.add_argument("--seconds", type=float, default=60)
+    parser.add_argument("--launches", type=int, default=10)
+    parser.add_argument("--glass-seconds", type=float, default=None,
+                        help="length of the run with a compositor (default: --seconds; 0: none)")
+    args = parser.parse_args()
+    glass_seconds = args.seconds if args.glass_seconds is None else args.glass_seconds
+    timer = os.path.abspath(args.timer)
+
+    # xsession.sh ends with a TERM; let the finally below stop the clients.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    log_dir = tempfile.mkdtemp(prefix="bench_x.")
+    processes = Processes(log_dir)
+    watch = XWatch()
+    try:
+        launches = measure_launches(watch, processes, timer, args.launches)
+        load, elapsed = measure_load(watch, processes, timer, args.seconds)
+        for row in load:
+            row["elapsed"] = elapsed
+        # Printed now, so that these stand even if the run with glass fails.
+        print_load(launches, load, elapsed)
+        sys.stdout.flush()
+        if glass_seconds > 0:
+            print_glass(*measure_glass(watch, processes, timer, glass_seconds), load,
+                        watch.server_time_off)
+    except BaseException:
+        print("bench_x: the clients' output is in %s" % log_dir, file=sys.stderr)
+        raise
+    else:
+        shutil.rmtree(log_dir)
+    finally:
+        processes.stop_all()
+        watch.close()
 
 
 if __name__ == "__main__":
