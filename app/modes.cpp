@@ -15,29 +15,59 @@ void Widget::toggleAeroGlass()
     if (!glass->IsCompositionEnabled())
         return;
 
-    QPalette glassPalette = palette();
-    QColor color;
     switch (glassCheck->checkState()) {
     case Qt::Unchecked:
         setAttribute(Qt::WA_NoSystemBackground, false);
         glass->SetGlass(winId(), GLASS_NONE);
-        color = QApplication::palette().color(backgroundRole());
         break;
     case Qt::PartiallyChecked:
         setAttribute(Qt::WA_NoSystemBackground, false);
         glass->SetGlass(winId(), GLASS_BLURBEHIND);
-        color = QColor(255, 255, 255, 127);
         break;
     case Qt::Checked:
         setAttribute(Qt::WA_NoSystemBackground, true);
         glass->SetGlass(winId(), GLASS_SHEET);
-        color = QColor(255, 255, 255, 0);
         break;
     }
-    glassPalette.setColor(backgroundRole(), color);
-    setPalette(glassPalette);
-    Glass::SetBkColor(color);
+    setBackground(glassColor());
     repaint();
+}
+
+// The window's background in the current glass step: its normal colour, or
+// white that is half or fully transparent.
+QColor Widget::glassColor() const
+{
+    switch (glassCheck ? glassCheck->checkState() : Qt::Unchecked) {
+    case Qt::PartiallyChecked:
+        return QColor(255, 255, 255, 127);
+    case Qt::Checked:
+        return QColor(255, 255, 255, 0);
+    case Qt::Unchecked:
+        break;
+    }
+    return QApplication::palette().color(backgroundRole());
+}
+
+// The colour goes into the palette, which the controls draw their frames
+// from, and behind the glowing texts.
+void Widget::setBackground(const QColor &color)
+{
+    QPalette background = palette();
+    background.setColor(backgroundRole(), color);
+    setPalette(background);
+    Glass::SetBkColor(color);
+}
+
+// A translucent step without a compositor would leave the window and the
+// controls' frames unreadable, so the window takes its normal colours until
+// composition returns, and then its glass again.
+void Widget::compositionChanged()
+{
+    if (glassCheck && glassCheck->checkState() != Qt::Unchecked) {
+        setBackground(compositedAtLastTick ? glassColor()
+                                           : QApplication::palette().color(backgroundRole()));
+    }
+    update();
 }
 
 void Widget::toggleTopmost()
@@ -78,7 +108,7 @@ void Widget::paintEvent(QPaintEvent *)
 {
     // A window with an alpha channel paints its own background. Without a
     // compositor its alpha would show as black, so it stays opaque until
-    // composition returns.
+    // composition returns (the palette is opaque then as well).
     if (!testAttribute(Qt::WA_TranslucentBackground))
         return;
     QColor background = palette().color(backgroundRole());

@@ -39,7 +39,9 @@ void Widget::createTray()
 
 void Widget::quit()
 {
-    QCoreApplication::quit();
+    // Not QCoreApplication::quit(): in Qt 6 it first asks every window to
+    // close, which would put the close question to a user who chose to quit.
+    QCoreApplication::exit(0);
 }
 
 void Widget::showWindow()

@@ -148,9 +148,11 @@ void Widget::createControls(bool composited)
     opacitySlider->setRange(20, 100);
     opacitySlider->setValue(100);
 
-    connect(topmostCheck, &QCheckBox::clicked, this, &Widget::toggleTopmost);
+    // On every change of state, not only on clicks: a click-through window
+    // takes no clicks, but assistive tools can still toggle its boxes.
+    connect(topmostCheck, &QCheckBox::toggled, this, &Widget::toggleTopmost);
     if (glassCheck)
-        connect(glassCheck, &QCheckBox::clicked, this, &Widget::toggleAeroGlass);
+        connect(glassCheck, &QCheckBox::stateChanged, this, &Widget::toggleAeroGlass);
     connect(opacitySlider, &QSlider::valueChanged, this, &Widget::changeOpacity);
 
     controlLayout = new QHBoxLayout;
@@ -194,6 +196,6 @@ void Widget::refresh()
     const bool composited = glass->IsCompositionEnabled();
     if (composited != compositedAtLastTick) {
         compositedAtLastTick = composited;
-        update();
+        compositionChanged();
     }
 }

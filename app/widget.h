@@ -46,6 +46,9 @@ private:
     void createTray();
     void refresh();
     void showWindow();
+    void compositionChanged();
+    QColor glassColor() const;
+    void setBackground(const QColor &color);
 
     QGlassLabel *gameTimeLabel;
     QGlassLabel *realTimeLabel;
