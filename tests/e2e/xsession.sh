@@ -42,6 +42,27 @@ for _ in $(seq 100); do
     sleep 0.05
 done
 
+# openbox announces itself before it is ready, and a window mapped in that
+# moment can stay unmanaged for good. A probe window is mapped again until
+# openbox has framed it; from then on every window is managed.
+xmessage -name wm-probe -geometry +0+0 probe >/dev/null 2>&1 &
+probe_pid=$!
+framed=
+for _ in $(seq 50); do
+    probe=$(xdotool search --classname '^wm-probe$' 2>/dev/null | head -n1 || true)
+    if [ -n "$probe" ]; then
+        if xwininfo -id "$probe" -children 2>/dev/null | grep -q 'Parent window id: .*(the root window)'; then
+            xdotool windowmap "$probe" 2>/dev/null || true
+        else
+            framed=1
+            break
+        fi
+    fi
+    sleep 0.2
+done
+kill "$probe_pid" 2>/dev/null; wait "$probe_pid" 2>/dev/null || true
+[ -n "$framed" ] || { echo "xsession: the window manager manages no window" >&2; exit 1; }
+
 status=0
 dbus-run-session -- "$@" || status=$?
 exit "$status"
