@@ -65,6 +65,17 @@ def run(*args, check_rc=True, timeout=30):
     return result.stdout
 
 
+def stop_process(process):
+    """Terminates a process we started, and kills it if it lingers."""
+    if process.poll() is None:
+        process.terminate()
+        try:
+            process.wait(5)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+
+
 class Timer:
     """One running timer process and handles on its window."""
 
@@ -324,13 +335,7 @@ class Timer:
         raise Failure("no tray menu entry %r" % name)
 
     def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(5)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+        stop_process(self.process)
 
 
 def screenshot(path):
@@ -507,13 +512,7 @@ class Helper:
         self.name = args[0]
 
     def stop(self):
-        if self.process.poll() is None:
-            self.process.terminate()
-            try:
-                self.process.wait(5)
-            except subprocess.TimeoutExpired:
-                self.process.kill()
-                self.process.wait()
+        stop_process(self.process)
 
     def __enter__(self):
         return self
