@@ -6,6 +6,7 @@ set -euo pipefail
 
 run_packages=(
     cmake ninja-build g++ pkg-config qt6-base-dev qt6-qpa-plugins libxcb1-dev libxcb-shape0-dev
+    libxcb-xfixes0-dev
     fonts-nanum     # a Hangul font: without one every Korean text shows as boxes
 )
 test_packages=(
