@@ -2,6 +2,10 @@
 
 #include "glass.h"
 
+#include <QPaintEvent>
+#include <QPainter>
+#include <QStyle>
+
 QGlassLabel::QGlassLabel(const QString &text)
     : QLabel(text)
 {
@@ -9,14 +13,138 @@ QGlassLabel::QGlassLabel(const QString &text)
 
 QGlassLabel::~QGlassLabel() = default;
 
+bool QGlassLabel::Measure::operator==(const Measure &other) const
+{
+    return style == other.style && alignment == other.alignment && margin == other.margin
+            && indent == other.indent && contents == other.contents && minimum == other.minimum
+            && maximum == other.maximum && policy == other.policy && font == other.font;
+}
+
+bool QGlassLabel::isPlainText() const
+{
+    return textFormat() == Qt::PlainText
+            || (textFormat() == Qt::AutoText && !Qt::mightBeRichText(text()));
+}
+
+QGlassLabel::Measure QGlassLabel::measure() const
+{
+    return { font(), style(), alignment(), margin(), indent(), contentsMargins(),
+             minimumSize(), maximumSize(), sizePolicy() };
+}
+
+// Where QLabel lays out its text, and with which flags.
+QRect QGlassLabel::textRect() const
+{
+    QRect rect = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
+    if (indent() > 0) {
+        const Qt::Alignment align = QStyle::visualAlignment(Qt::LeftToRight, alignment());
+        if (align & Qt::AlignLeft)
+            rect.setLeft(rect.left() + indent());
+        if (align & Qt::AlignRight)
+            rect.setRight(rect.right() - indent());
+        if (align & Qt::AlignTop)
+            rect.setTop(rect.top() + indent());
+        if (align & Qt::AlignBottom)
+            rect.setBottom(rect.bottom() - indent());
+    }
+    return rect;
+}
+
+int QGlassLabel::textFlags() const
+{
+    return int(QStyle::visualAlignment(Qt::LeftToRight, alignment())) | Qt::TextExpandTabs
+            | Qt::TextForceLeftToRight | (wordWrap() ? Qt::TextWordWrap : 0);
+}
+
+// The plain text labels the window has. Anything else (a frame, a picture,
+// rich text, a buddy's mnemonic, a style sheet, the disabled look) is left
+// to QLabel. A label with text has no picture: each replaces the other.
+bool QGlassLabel::paintsShaped() const
+{
+    return !text().isEmpty() && frameShape() == QFrame::NoFrame && !buddy() && isEnabled()
+            && isPlainText() && (indent() >= 0 || frameWidth() == 0)
+            && !style()->inherits("QStyleSheetStyle");
+}
+
+// The layout to paint text from, made anew when the text no longer fits it;
+// null where drawText's layout cannot be reproduced.
+const ShapedText *QGlassLabel::shapedFor(const QString &text)
+{
+    const QRect rect = textRect();
+    const int flags = textFlags();
+    if (m_shaped.isLaidOutFor(font(), rect, flags) && m_shaped.canShow(text))
+        return &m_shaped;
+    if (!ShapedText::supports(text, flags, font()))
+        return nullptr;
+    m_shaped = ShapedText(text, font(), rect, flags);
+    return &m_shaped;
+}
+
+void QGlassLabel::setText(const QString &text)
+{
+    const QString before = QLabel::text();
+    const bool digitsOnly = isVisible() && before != text && m_shaped.canShow(before)
+            && m_shaped.canShow(text) && m_shaped.isLaidOutFor(font(), textRect(), textFlags())
+            && paintsShaped() && !Glass().IsCompositionEnabled();
+    if (!digitsOnly) {
+        QLabel::setText(text);
+        return;
+    }
+    // QLabel repaints the whole label, and has the window's layout measure
+    // every widget again. Other digits change neither the label's size nor
+    // any pixel but theirs, so the label is out of the layout's sight and
+    // its repainting is held back while QLabel takes the text; then only the
+    // changed digits are repainted. Glowing text spreads its halo further,
+    // so it is repainted whole, above.
+    setAttribute(Qt::WA_UpdatesDisabled);
+    setAttribute(Qt::WA_WState_Hidden);
+    QLabel::setText(text);
+    setAttribute(Qt::WA_WState_Hidden, false);
+    setAttribute(Qt::WA_UpdatesDisabled, false);
+    update(m_shaped.changedArea(before, text));
+}
+
+QSize QGlassLabel::sizeHint() const
+{
+    const Measure now = measure();
+    const QString current = text();
+    const bool kept = !wordWrap() && isPlainText() && m_hintMeasure == now && m_sizeHint.isValid()
+            && (current == m_hintText
+                || (m_hintDigitsSwap && ShapedText::sameShape(current, m_hintText)));
+    if (!kept) {
+        m_sizeHint = QLabel::sizeHint();
+        m_minimumSizeHint = QLabel::minimumSizeHint();
+        m_hintText = current;
+        m_hintMeasure = now;
+        m_hintDigitsSwap = ShapedText::digitsInterchangeable(current, now.font);
+    }
+    return m_sizeHint;
+}
+
+QSize QGlassLabel::minimumSizeHint() const
+{
+    sizeHint();
+    return m_minimumSizeHint;
+}
+
 void QGlassLabel::paintEvent(QPaintEvent *event)
 {
     // Composition is asked at every paint, so the label follows it being
     // switched on or off while the program runs. The window's own Glass
     // keeps the library loaded, so this one costs next to nothing.
     Glass glass;
-    if (glass.IsCompositionEnabled())
+    if (glass.IsCompositionEnabled()) {
         glass.DrawString(this, event);
-    else
+        return;
+    }
+    const QString shown = text();
+    const ShapedText *shaped = paintsShaped() ? shapedFor(shown) : nullptr;
+    if (!shaped) {
         QLabel::paintEvent(event);
+        return;
+    }
+    // The pen the style gives a label's text.
+    QPainter painter(this);
+    painter.setPen(QPen(palette().brush(foregroundRole()), painter.pen().widthF()));
+    shaped->draw(&painter, shown, event->rect());
 }
