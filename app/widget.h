@@ -7,6 +7,7 @@
 #include <QWidget>
 
 class Glass;
+struct ScheduleTexts;
 class QAction;
 class QComboBox;
 class QGlassCheckBox;
@@ -45,6 +46,7 @@ private:
     void createControls(bool composited);
     void createTray();
     void refresh();
+    void showTexts(const ScheduleTexts &texts);
     void showWindow();
     void compositionChanged();
     QColor glassColor() const;
@@ -84,6 +86,8 @@ private:
     Glass *glass;
     QBasicTimer refreshTimer;
     QDateTime currentTime;
+    qint64 shownSecond = 0;
+    int shownShop = -1;
     bool showTransparentNotice = true;
     // A compositor coming or going repaints the whole window at the next
     // tick, so that glowing and plain texts and the background follow it.
