@@ -274,7 +274,12 @@ ShapedText::ShapedText(const QString &text, const QFont &font, const QRectF &rec
 // font's own glyph for that digit, in a font whose digits all have one advance.
 bool ShapedText::findDigit(const QTextLayout &layout, int textIndex)
 {
-    const QList<QGlyphRun> own = layout.lineForTextPosition(textIndex).glyphRuns(textIndex, 1);
+    // Past the last line that fits into the rectangle: never drawn, whatever
+    // the digit.
+    const QTextLine line = layout.lineForTextPosition(textIndex);
+    if (!line.isValid())
+        return true;
+    const QList<QGlyphRun> own = line.glyphRuns(textIndex, 1);
     if (own.size() != 1 || own[0].glyphIndexes().size() != 1)
         return false;
     const quint32 glyph = own[0].glyphIndexes()[0];
