@@ -2,6 +2,7 @@
 
 #include "glassbackend_p.h"
 #include "glassrecord_p.h"
+#include "glowtext_p.h"
 
 #include <QCheckBox>
 #include <QImage>
@@ -10,9 +11,12 @@
 
 namespace {
 
+// The glowing texts kept for repainting go with the record they were drawn
+// for.
 void destroyBackend(GlassBackend *backend)
 {
     delete backend;
+    dropGlowTexts();
 }
 
 SharedRecord<GlassBackend> s_api(createGlassBackend, destroyBackend);

@@ -7,8 +7,19 @@ class QRect;
 class QString;
 
 // Dark text over a soft light halo, drawn with QPainter into a premultiplied
-// ARGB32 image: left and top aligned, wrapped at word breaks, line breaks
-// kept and "&" shown as itself.
+// ARGB32 image already filled with the background: left and top aligned,
+// wrapped at word breaks, line breaks kept and "&" shown as itself.
+//
+// The last glowing texts drawn are kept, each with its layout: the same text
+// again is copied, and a text that differs from it only in digits is drawn
+// again only around the digits that changed, with the same pixels.
 void drawGlowText(QImage &image, const QRect &box, const QString &text, const QFont &font);
+
+// The halo's blur of an 8-bit coverage image, in place: two box passes in each
+// direction, which come close to a Gaussian of the glow's radius.
+void blurCoverage(QImage &coverage, int radius);
+
+// Frees the glowing texts kept.
+void dropGlowTexts();
 
 #endif
