@@ -80,43 +80,49 @@ const ShapedText *QGlassLabel::shapedFor(const QString &text)
     return &m_shaped;
 }
 
+// Whether the size hints measured last hold for text: the label is set up as
+// it was then, and text differs from the one measured only in digits that the
+// font sets in one width.
+bool QGlassLabel::hintsHoldFor(const QString &text) const
+{
+    return m_sizeHint.isValid() && m_hintMeasure == measure() && !wordWrap()
+            && (text == m_hintText
+                || (m_hintDigitsSwap && ShapedText::sameShape(text, m_hintText)));
+}
+
 void QGlassLabel::setText(const QString &text)
 {
     const QString before = QLabel::text();
-    const bool digitsOnly = isVisible() && before != text && m_shaped.canShow(before)
-            && m_shaped.canShow(text) && m_shaped.isLaidOutFor(font(), textRect(), textFlags())
-            && paintsShaped() && !Glass().IsCompositionEnabled();
-    if (!digitsOnly) {
+    if (before == text || !isPlainText() || !hintsHoldFor(text)) {
         QLabel::setText(text);
         return;
     }
-    // QLabel repaints the whole label, and has the window's layout measure
-    // every widget again. Other digits change neither the label's size nor
-    // any pixel but theirs, so the label is out of the layout's sight and
-    // its repainting is held back while QLabel takes the text; then only the
-    // changed digits are repainted. Glowing text spreads its halo further,
-    // so it is repainted whole, above.
-    setAttribute(Qt::WA_UpdatesDisabled);
+    // QLabel has the window's layout measure every widget again, which other
+    // digits cannot change, and repaints the whole label: the label is out of
+    // the layout's sight while QLabel takes the text. Plain text then repaints
+    // only the digits that changed; glowing text spreads its halo further
+    // and repaints whole.
+    const bool digitsOnly = isVisible() && m_shaped.canShow(before) && m_shaped.canShow(text)
+            && m_shaped.isLaidOutFor(font(), textRect(), textFlags()) && paintsShaped()
+            && !Glass().IsCompositionEnabled();
     setAttribute(Qt::WA_WState_Hidden);
+    setAttribute(Qt::WA_UpdatesDisabled, digitsOnly);
     QLabel::setText(text);
-    setAttribute(Qt::WA_WState_Hidden, false);
     setAttribute(Qt::WA_UpdatesDisabled, false);
-    update(m_shaped.changedArea(before, text));
+    setAttribute(Qt::WA_WState_Hidden, false);
+    if (digitsOnly)
+        update(m_shaped.changedArea(before, text));
 }
 
 QSize QGlassLabel::sizeHint() const
 {
-    const Measure now = measure();
     const QString current = text();
-    const bool kept = !wordWrap() && isPlainText() && m_hintMeasure == now && m_sizeHint.isValid()
-            && (current == m_hintText
-                || (m_hintDigitsSwap && ShapedText::sameShape(current, m_hintText)));
-    if (!kept) {
+    if (!isPlainText() || !hintsHoldFor(current)) {
         m_sizeHint = QLabel::sizeHint();
         m_minimumSizeHint = QLabel::minimumSizeHint();
         m_hintText = current;
-        m_hintMeasure = now;
-        m_hintDigitsSwap = ShapedText::digitsInterchangeable(current, now.font);
+        m_hintMeasure = measure();
+        m_hintDigitsSwap = ShapedText::digitsInterchangeable(current, m_hintMeasure.font);
     }
     return m_sizeHint;
 }

@@ -47,6 +47,7 @@ private:
 
     bool isPlainText() const;
     Measure measure() const;
+    bool hintsHoldFor(const QString &text) const;
     QRect textRect() const;
     int textFlags() const;
     bool paintsShaped() const;
