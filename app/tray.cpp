@@ -1,6 +1,7 @@
 // The notification-area icon, its menu, and closing the window to it.
 #include "widget.h"
 
+#include "desktop.h"
 #include "icons.h"
 
 #include <QAction>
@@ -35,6 +36,22 @@ void Widget::createTray()
     trayIcon->setIcon(loadIcon(QStringLiteral(":/icon2.ico")));
     trayIcon->show();
     connect(trayIcon, &QSystemTrayIcon::activated, this, &Widget::trayActivated);
+    trayDoubleClicks = Desktop::trayReportsDoubleClicks();
+}
+
+// A window hidden to a notification area that has gone (the panel crashed,
+// or restarts slowly) could never be brought back, so it goes to the task
+// bar, as when there is no notification area at all. Asked only while the
+// window is hidden: the question costs a round trip to the window system.
+void Widget::checkTray()
+{
+    if (isHidden() && !QSystemTrayIcon::isSystemTrayAvailable())
+        showMinimized();
+}
+
+void Widget::bringToFront(const QByteArray &startupId, const QByteArray &activationToken)
+{
+    Desktop::bringToFront(this, startupId, activationToken);
 }
 
 void Widget::quit()
@@ -59,6 +76,10 @@ void Widget::trayActivated(QSystemTrayIcon::ActivationReason reason)
         activateWindow();
         break;
     case QSystemTrayIcon::Trigger:
+        // A tray that never reports a double click would leave the balloon's
+        // advice impossible to follow: there a click shows the window.
+        if (!trayDoubleClicks && (isHidden() || isMinimized()))
+            showWindow();
         activateWindow();
         break;
     default:
