@@ -33,7 +33,12 @@ void Widget::createTray()
 
     trayIcon = new QSystemTrayIcon(this);
     trayIcon->setContextMenu(trayMenu);
-    trayIcon->setIcon(loadIcon(QStringLiteral(":/icon2.ico")));
+    // The 16-pixel face, and larger ones for panels that draw more pixels
+    // to the point, instead of the small one scaled up.
+    QIcon icon = loadIcon(QStringLiteral(":/icon2.ico"));
+    for (int size : { 32, 48, 64 })
+        icon.addFile(QStringLiteral(":/tray-%1.png").arg(size));
+    trayIcon->setIcon(icon);
     trayIcon->show();
     connect(trayIcon, &QSystemTrayIcon::activated, this, &Widget::trayActivated);
     trayDoubleClicks = Desktop::trayReportsDoubleClicks();
