@@ -14,11 +14,13 @@ namespace Desktop {
 // chooses the kind of tray once, when it makes it.
 bool trayReportsDoubleClicks();
 
-// Brings a top-level window to the front for another start of the program,
-// passing on the tokens the window system gave that start (an X11 startup
-// id, a Wayland activation token) so that the window may take the focus.
-// Shows the window if it is hidden.
-void bringToFront(QWidget *window, const QByteArray &startupId, const QByteArray &activationToken);
+// Another start of the program asked for a top-level window: first, while
+// the window may still be hidden, hand it the tokens the window system gave
+// that start (an X11 startup id, a Wayland activation token); then, once it
+// is shown, bring it to the front with them, so that it may take the focus.
+void prepareActivation(QWidget *window, const QByteArray &startupId,
+                       const QByteArray &activationToken);
+void activate(QWidget *window, const QByteArray &startupId);
 
 } // namespace Desktop
 

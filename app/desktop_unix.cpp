@@ -129,21 +129,22 @@ bool trayReportsDoubleClicks()
     return !watcher.property("IsStatusNotifierHostRegistered").toBool();
 }
 
-void bringToFront(QWidget *window, const QByteArray &startupId, const QByteArray &activationToken)
+void prepareActivation(QWidget *window, const QByteArray &startupId,
+                       const QByteArray &activationToken)
 {
-    const bool x11 = onX11();
     // Read by the window manager when it maps a hidden window.
-    if (x11 && !startupId.isEmpty())
+    if (onX11() && !startupId.isEmpty())
         setStartupIdOnX11(window, startupId);
     // The Wayland plugin takes a token from here when it next activates.
-    if (!x11 && !activationToken.isEmpty())
+    if (!onX11() && !activationToken.isEmpty())
         qputenv("XDG_ACTIVATION_TOKEN", activationToken);
+}
 
-    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
-    window->show();
+void activate(QWidget *window, const QByteArray &startupId)
+{
     window->raise();
     window->activateWindow();
-    if (x11 && !startupId.isEmpty())
+    if (onX11() && !startupId.isEmpty())
         activateOnX11(window, startupId);
 }
 

@@ -9,8 +9,12 @@ bool trayReportsDoubleClicks()
     return true;
 }
 
+void prepareActivation(QWidget *, const QByteArray &, const QByteArray &)
+{
+}
+
 // The later start has allowed this process to take the foreground already.
-void bringToFront(QWidget *window, const QByteArray &, const QByteArray &)
+void activate(QWidget *window, const QByteArray &)
 {
     window->raise();
     window->activateWindow();

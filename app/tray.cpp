@@ -56,7 +56,9 @@ void Widget::checkTray()
 
 void Widget::bringToFront(const QByteArray &startupId, const QByteArray &activationToken)
 {
-    Desktop::bringToFront(this, startupId, activationToken);
+    Desktop::prepareActivation(this, startupId, activationToken);
+    showWindow();
+    Desktop::activate(this, startupId);
 }
 
 void Widget::quit()
