@@ -117,6 +117,7 @@ void holdMessage(QtMsgType type, const QMessageLogContext &context, const QStrin
 StartupGuard::StartupGuard(int argc, char **argv)
 {
     m_platforms = namedPlatform(argc, argv);
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
     if (m_platforms.isEmpty()) {
         QByteArrayList offered;
         if (!qEnvironmentVariableIsEmpty("DISPLAY"))
@@ -128,6 +129,7 @@ StartupGuard::StartupGuard(int argc, char **argv)
             qputenv("QT_QPA_PLATFORM", m_platforms);
         }
     }
+#endif
     s_platforms = m_platforms;
     s_held = new QList<HeldMessage>;
     s_previous = qInstallMessageHandler(holdMessage);
