@@ -66,8 +66,9 @@ def run(*args, check_rc=True, timeout=30):
 
 
 def private_runtime_dir():
-    """A fresh XDG_RUNTIME_DIR, for a clock that must not meet the session's."""
-    path = tempfile.mkdtemp(prefix="runtime")
+    """A fresh XDG_RUNTIME_DIR, for a clock that must not meet the session's;
+    inside the session's own, which xsession.sh removes."""
+    path = tempfile.mkdtemp(prefix="runtime", dir=os.environ.get("XDG_RUNTIME_DIR"))
     os.chmod(path, 0o700)
     return path
 
