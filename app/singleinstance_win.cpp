@@ -29,7 +29,7 @@ public:
     {
         delete m_notifier;
         if (m_pid)
-            UnmapViewOfFile(m_pid);
+            UnmapViewOfFile(const_cast<LONG *>(m_pid));
         for (HANDLE handle : { m_mapping, m_event, m_mutex }) {
             if (handle)
                 CloseHandle(handle);
