@@ -115,6 +115,7 @@ Widget::Widget()
     mainLayout->addLayout(controlLayout, 9, 0, 1, -1, Qt::AlignTop);
 
     createTray();
+    explainUnsupportedModes();
 
     setLayout(mainLayout);
     // The window is exactly as large as its texts need, and the user cannot
@@ -167,6 +168,7 @@ void Widget::createControls(bool composited)
 void Widget::timerEvent(QTimerEvent *)
 {
     refresh();
+    checkTray();
 }
 
 void Widget::refresh()

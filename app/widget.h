@@ -28,6 +28,9 @@ public:
     Widget();
     ~Widget() override;
 
+    // Another start of the program asked for the window (tray.cpp).
+    void bringToFront(const QByteArray &startupId, const QByteArray &activationToken);
+
 protected:
     void timerEvent(QTimerEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
@@ -44,6 +47,8 @@ private slots:
 private:
     void createControls(bool composited);
     void createTray();
+    void checkTray();
+    void explainUnsupportedModes();
     void refresh();
     void showWindow();
     void compositionChanged();
@@ -85,6 +90,8 @@ private:
     QBasicTimer refreshTimer;
     QDateTime currentTime;
     bool showTransparentNotice = true;
+    // Trays spoken to over D-Bus report no double clicks (tray.cpp).
+    bool trayDoubleClicks = true;
     // A compositor coming or going repaints the whole window at the next
     // tick, so that glowing and plain texts and the background follow it.
     bool compositedAtLastTick = false;

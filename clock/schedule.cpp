@@ -79,15 +79,20 @@ QString formatMinSec(unsigned n)
     return QString::asprintf("%02u:%02u", n / 60, n % 60);
 }
 
+qint64 epochSeconds(const QDateTime &instant)
+{
+    return floorDiv(instant.toMSecsSinceEpoch(), 1000);
+}
+
 int cycleSecond(const QDateTime &instant)
 {
-    return floorMod(startOfDay(instant).secsTo(instant), GameDaySeconds);
+    return floorMod(epochSeconds(instant) - epochSeconds(startOfDay(instant)), GameDaySeconds);
 }
 
 ScheduleTexts scheduleTexts(const QDateTime &instant, int shop)
 {
     ScheduleTexts texts;
-    const qint64 t = instant.toSecsSinceEpoch();
+    const qint64 t = epochSeconds(instant);
     const int cycle = cycleSecond(instant);
     texts.cycleSecond = cycle;
 

@@ -31,6 +31,11 @@ struct ScheduleTexts
 // and seconds of a countdown.
 QString formatMinSec(unsigned n);
 
+// The instant's whole seconds since 1970-01-01 00:00 UTC, rounded down, so
+// that the last second before a step reads as that second on both sides of
+// 1970 (QDateTime::toSecsSinceEpoch() rounds toward zero).
+qint64 epochSeconds(const QDateTime &instant);
+
 // The seconds of the game day that the instant falls in, counted from the
 // first valid instant of its local day.
 int cycleSecond(const QDateTime &instant);
