@@ -2,6 +2,7 @@
 
 #include "tables.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QSettings>
 
@@ -48,6 +49,19 @@ bool readList(const QVariant &value, QStringList *items)
 QString quoted(const QVariant &value)
 {
     return QLatin1Char('"') + value.toStringList().join(QStringLiteral(", ")) + QLatin1Char('"');
+}
+
+// QSettings passes over the lines it cannot make sense of, where a hand's
+// slip would then go unseen; here they make the file one it cannot parse.
+bool wellFormed(const QByteArray &bytes)
+{
+    for (const QByteArray &line : bytes.split('\n')) {
+        const QByteArray text = line.trimmed();
+        if (!text.isEmpty() && !text.startsWith(';') && !text.startsWith('#') && !text.contains('=')
+            && !(text.startsWith('[') && text.endsWith(']')))
+            return false;
+    }
+    return true;
 }
 
 template<std::size_t N>
@@ -131,16 +145,15 @@ AlarmSettings load(QString *problem)
     AlarmSettings settings;
     QString why;
     UserFile file;
-    if (!info.isFile() || file.status() == QSettings::AccessError)
+    QFile raw(info.filePath());
+    // QSettings tells of a file it could not parse only once it has read it.
+    const QStringList keys = file.allKeys();
+    if (!info.isFile() || file.status() == QSettings::AccessError || !raw.open(QIODevice::ReadOnly))
         why = QStringLiteral("it cannot be read");
-    else if (file.status() == QSettings::FormatError)
+    else if (file.status() == QSettings::FormatError || !wellFormed(raw.readAll()))
         why = QStringLiteral("it cannot be parsed");
-    const QStringList keys = why.isEmpty() ? file.allKeys() : QStringList();
-    for (const QString &key : keys) {
-        why = readKey(file, key, &settings);
-        if (!why.isEmpty())
-            break;
-    }
+    for (auto key = keys.begin(); why.isEmpty() && key != keys.end(); ++key)
+        why = readKey(file, *key, &settings);
     if (why.isEmpty())
         return settings;
     *problem = QStringLiteral("%1: %2").arg(info.filePath(), why);
