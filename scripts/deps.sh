@@ -11,6 +11,7 @@ run_packages=(
 test_packages=(
     xvfb openbox xcompmgr trayer xdotool x11-utils x11-apps imagemagick
     faketime tzdata dbus at-spi2-core python3-pyatspi
+    dunst           # a notification service for the alarms' end-to-end test
     g++-mingw-w64-x86-64 wine wine64
 )
 

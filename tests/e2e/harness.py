@@ -79,7 +79,7 @@ def stop_process(process):
 class Timer:
     """One running timer process and handles on its window."""
 
-    def __init__(self, binary, fake_time=None, tz="Asia/Seoul", env=None):
+    def __init__(self, binary, fake_time=None, tz="Asia/Seoul", env=None, stderr=None):
         environment = dict(os.environ)
         environment.update({"TZ": tz, "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
                             "QT_QPA_PLATFORM": "xcb"})
@@ -90,7 +90,7 @@ class Timer:
             # Starting at the given instant, the clock keeps running.
             environment.update({"LD_PRELOAD": FAKETIME_LIBRARY,
                                 "FAKETIME": "@" + fake_time})
-        self.process = subprocess.Popen([binary], env=environment)
+        self.process = subprocess.Popen([binary], env=environment, stderr=stderr)
         try:
             self.app = wait_for(self._find_app, 15, what="timer on the accessibility bus")
             self.window_id = int(wait_for(self._find_window, 10, what="the timer window"), 0)
