@@ -145,6 +145,12 @@ QString hoursText(const Hours &hours)
             + formatMinSec(unsigned(hours.to));
 }
 
+// An empty choice of places stands for every place.
+bool chosen(const QStringList &places, const QString &place)
+{
+    return places.isEmpty() || places.contains(place);
+}
+
 // The notice for an occurrence, or none where the user's choice of places
 // leaves it out.
 std::optional<AlarmNotice> noticeFor(AlarmEvent event, const Candidate &c, qint64 now, int shop,
@@ -156,7 +162,7 @@ std::optional<AlarmNotice> noticeFor(AlarmEvent event, const Candidate &c, qint6
     case AlarmEvent::GateOpens: {
         // The destination the open gate leads to, from its first open second.
         const QString &destination = moongateDestinations[moongateRow(c.at + 1)];
-        if (!settings.gateDestinations.isEmpty() && !settings.gateDestinations.contains(destination))
+        if (!chosen(settings.gateDestinations, destination))
             return std::nullopt;
         notice.title = QStringLiteral("문게이트: ") + destination;
         notice.text = left + QStringLiteral(" 열림");
@@ -172,7 +178,7 @@ std::optional<AlarmNotice> noticeFor(AlarmEvent event, const Candidate &c, qint6
         break;
     case AlarmEvent::MerchantMoves: {
         const QString &stop = merchantLocations[merchantRow(c.at)];
-        if (!settings.merchantStops.isEmpty() && !settings.merchantStops.contains(stop))
+        if (!chosen(settings.merchantStops, stop))
             return std::nullopt;
         notice.title = QStringLiteral("프라이스: → ") + stop;
         notice.text = left + QStringLiteral(" 이동");
