@@ -5,10 +5,11 @@ dbus-monitor records."""
 import argparse
 import os
 import re
+import subprocess
 import tempfile
 
 from harness import (Failure, Helper, Timer, check, faketime_file, main, run, screenshot,
-                     stays, wait_for)
+                     start_tray, stays, stop_process, wait_for, x_ancestors)
 
 # 2026-12-07 in Seoul: the game day from 21:00 opens its gate after cycle
 # second 1626, at 21:27:06, to 라비던전; a warning one minute ahead is due
@@ -157,6 +158,59 @@ def none_when_muted():
     check(calls == [], "notifications while muted: %r" % [c[:2] for c in calls])
 
 
+# A session bus that has no notification service and starts none.
+BARE_BUS = """<busconfig>
+  <type>session</type>
+  <listen>unix:tmpdir=/tmp</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+"""
+
+
+def tray_message_without_a_notification_service():
+    """On a session bus without a notification service the tray icon shows
+    the notice. The program is then off the accessibility bus, so it is
+    watched through X alone: the message is the icon's balloon window."""
+    with tempfile.NamedTemporaryFile("w", suffix=".conf") as config, \
+            tempfile.NamedTemporaryFile(suffix=".address") as address, \
+            config_home(b"[moongate]\nopens=1\n") as home, start_tray():
+        config.write(BARE_BUS)
+        config.flush()
+        with Helper("dbus-daemon", "--nofork", "--print-address=1", "--config-file=" + config.name,
+                    stdout=address):
+            bus = wait_for(lambda: open(address.name).read().strip(), 10, what="a bare bus")
+            clock = Clock(BEFORE)
+            env = dict(os.environ, TZ="Asia/Seoul", QT_QPA_PLATFORM="xcb", XDG_CONFIG_HOME=home,
+                       DBUS_SESSION_BUS_ADDRESS=bus, **clock.env())
+            timer = subprocess.Popen([args.timer], env=env)
+            try:
+                pid = str(timer.pid)
+
+                def windows(kind):
+                    return [w for w in run("xdotool", "search", "--onlyvisible", "--pid", pid,
+                                           check_rc=False).split()
+                            if kind in run("xprop", "-id", w, "_NET_WM_WINDOW_TYPE", check_rc=False)]
+                def docked():
+                    return any('"trayer"' in run("xprop", "-id", str(a), "WM_CLASS", check_rc=False)
+                               for w in windows("") for a in x_ancestors(int(w)))
+                # Docked once the event loop runs; ticks after that have read
+                # the clock before the warning.
+                wait_for(docked, 20, what="the tray icon")
+                stays(lambda: not windows("_NET_WM_WINDOW_TYPE_TOOLTIP"), 2,
+                      "a message before the warning")
+                clock.set(WARNING)
+                wait_for(lambda: windows("_NET_WM_WINDOW_TYPE_TOOLTIP"), 15, interval=0.2,
+                         what="the tray icon's message")
+                screenshot(os.path.join(args.shots, "alarm-tray.png"))
+            finally:
+                stop_process(timer)
+
+
 def plain_run_makes_no_file():
     with config_home() as home, Notifications() as notifications:
         clock = Clock(BEFORE)
@@ -193,5 +247,6 @@ def broken_file_is_kept_and_reported_once():
 
 
 if __name__ == "__main__":
-    main([one_notification_names_the_destination, none_when_muted, plain_run_makes_no_file,
+    main([one_notification_names_the_destination, none_when_muted,
+          tray_message_without_a_notification_service, plain_run_makes_no_file,
           broken_file_is_kept_and_reported_once])
