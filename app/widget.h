@@ -6,6 +6,7 @@
 #include <QSystemTrayIcon>
 #include <QWidget>
 
+class AlarmController;
 class Glass;
 class QAction;
 class QComboBox;
@@ -35,6 +36,7 @@ protected:
     void timerEvent(QTimerEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
 
 private slots:
     void quit();
@@ -87,6 +89,7 @@ private:
     QGridLayout *mainLayout;
 
     Glass *glass;
+    AlarmController *alarms;
     QBasicTimer refreshTimer;
     QDateTime currentTime;
     bool showTransparentNotice = true;

@@ -15,6 +15,7 @@ package_packages=(dpkg-dev file lintian desktop-file-utils appstream)
 test_packages=(
     openbox xcompmgr trayer xdotool x11-utils x11-apps imagemagick
     faketime tzdata dbus at-spi2-core python3-pyatspi
+    dunst           # a notification service for the alarms' end-to-end test
     g++-mingw-w64-x86-64 wine wine64
     weston python3-dbus python3-gi "${package_packages[@]}"
 )
