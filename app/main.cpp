@@ -1,12 +1,49 @@
+#include "fontcheck.h"
+#include "singleinstance.h"
+#include "startup.h"
 #include "widget.h"
 
 #include <QApplication>
 #include <QStyle>
 #include <QStyleFactory>
 
+#include <cstdio>
+
+namespace {
+
+// A few of the window's Hangul syllables: a font that has them has them all.
+const QString HangulSample = QStringLiteral("타르베넬 타이머 문게이트 아르바이트 현실시간 요일효과");
+
+void warnIfHangulMissing(const QWidget &window)
+{
+    if (charactersWithoutGlyphs(HangulSample, window.font()).isEmpty())
+        return;
+    std::fputs("timer: no installed font can show Korean (Hangul) text, so the window's "
+               "texts would be empty boxes; install a Hangul font, for example the "
+               "package fonts-nanum.\n", stderr);
+}
+
+} // namespace
+
 int main(int argc, char **argv)
 {
+    SingleInstance instance(QByteArrayLiteral(TIMER_APP_ID));
+    switch (instance.claim()) {
+    case SingleInstance::First:
+        break;
+    case SingleInstance::HandedOver:
+        return 0;
+    case SingleInstance::NoAnswer:
+        std::fputs("timer: a clock is already running in this session but does not answer; "
+                   "end it, then start the clock again.\n", stderr);
+        return 1;
+    }
+
+    StartupGuard guard(argc, argv);
     QApplication app(argc, argv);
+    guard.started();
+    QGuiApplication::setDesktopFileName(QStringLiteral(TIMER_APP_ID));
+    instance.listen();
 
     // The look never depends on the desktop's theme or on a style named on
     // the command line: the classic style where the toolkit has it, otherwise
@@ -20,6 +57,9 @@ int main(int argc, char **argv)
     int result;
     {
         Widget widget;
+        warnIfHangulMissing(widget);
+        QObject::connect(&instance, &SingleInstance::activationRequested, &widget,
+                         &Widget::bringToFront);
         widget.show();
         widget.activateWindow();
         result = app.exec();

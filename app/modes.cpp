@@ -5,7 +5,9 @@
 #include "glass.h"
 #include "qglasscheckbox.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
 #include <QSlider>
@@ -117,4 +119,25 @@ void Widget::paintEvent(QPaintEvent *)
     QPainter painter(this);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.fillRect(rect(), background);
+}
+
+// A mode the windowing system ignores is shown disabled, with the reason,
+// rather than left to do nothing when used.
+void Widget::explainUnsupportedModes()
+{
+    const QString why = QStringLiteral("이 데스크톱(Wayland)에서는 지원되지 않습니다.");
+    if (!glass->IsSupported(GLASS_TOPMOST)) {
+        topmostCheck->setEnabled(false);
+        topmostCheck->setToolTip(QStringLiteral("창을 항상 위에 두는 기능은 ") + why);
+    }
+    if (!glass->IsSupported(GLASS_OPACITY)) {
+        opacitySlider->setEnabled(false);
+        opacitySlider->setToolTip(QStringLiteral("창 투명도 조절은 ") + why);
+    }
+    if (!glass->IsSupported(GLASS_CLICKTHROUGH)) {
+        transparentAction->setEnabled(false);
+        transparentAction->setToolTip(QStringLiteral("마우스 동작을 무시하는 투명 윈도우 모드는 ")
+                                      + why);
+        trayMenu->setToolTipsVisible(true);
+    }
 }

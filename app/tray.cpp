@@ -1,6 +1,7 @@
 // The notification-area icon, its menu, and closing the window to it.
 #include "widget.h"
 
+#include "desktop.h"
 #include "icons.h"
 
 #include <QAction>
@@ -32,9 +33,32 @@ void Widget::createTray()
 
     trayIcon = new QSystemTrayIcon(this);
     trayIcon->setContextMenu(trayMenu);
-    trayIcon->setIcon(loadIcon(QStringLiteral(":/icon2.ico")));
+    // The 16-pixel face, and larger ones for panels that draw more pixels
+    // to the point, instead of the small one scaled up.
+    QIcon icon = loadIcon(QStringLiteral(":/icon2.ico"));
+    for (int size : { 32, 48, 64 })
+        icon.addFile(QStringLiteral(":/tray-%1.png").arg(size));
+    trayIcon->setIcon(icon);
     trayIcon->show();
     connect(trayIcon, &QSystemTrayIcon::activated, this, &Widget::trayActivated);
+    trayDoubleClicks = Desktop::trayReportsDoubleClicks();
+}
+
+// A window hidden to a notification area that has gone (the panel crashed,
+// or restarts slowly) could never be brought back, so it goes to the task
+// bar, as when there is no notification area at all. Asked only while the
+// window is hidden: the question costs a round trip to the window system.
+void Widget::checkTray()
+{
+    if (isHidden() && !QSystemTrayIcon::isSystemTrayAvailable())
+        showMinimized();
+}
+
+void Widget::bringToFront(const QByteArray &startupId, const QByteArray &activationToken)
+{
+    Desktop::prepareActivation(this, startupId, activationToken);
+    showWindow();
+    Desktop::activate(this, startupId);
 }
 
 void Widget::quit()
@@ -59,6 +83,10 @@ void Widget::trayActivated(QSystemTrayIcon::ActivationReason reason)
         activateWindow();
         break;
     case QSystemTrayIcon::Trigger:
+        // A tray that never reports a double click would leave the balloon's
+        // advice impossible to follow: there a click shows the window.
+        if (!trayDoubleClicks && (isHidden() || isMinimized()))
+            showWindow();
         activateWindow();
         break;
     default:

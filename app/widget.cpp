@@ -1,5 +1,7 @@
 #include "widget.h"
 
+#include "alarmcontroller.h"
+#include "alarmnotifier.h"
 #include "glass.h"
 #include "icons.h"
 #include "qglasscheckbox.h"
@@ -8,8 +10,10 @@
 #include "tables.h"
 
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QMenu>
 #include <QSlider>
 #include <QTimerEvent>
 #include <QVBoxLayout>
@@ -115,6 +119,8 @@ Widget::Widget()
     mainLayout->addLayout(controlLayout, 9, 0, 1, -1, Qt::AlignTop);
 
     createTray();
+    explainUnsupportedModes();
+    alarms = new AlarmController(AlarmNotifier::create(trayIcon), this);
 
     setLayout(mainLayout);
     // The window is exactly as large as its texts need, and the user cannot
@@ -167,6 +173,7 @@ void Widget::createControls(bool composited)
 void Widget::timerEvent(QTimerEvent *)
 {
     refresh();
+    checkTray();
 }
 
 void Widget::refresh()
@@ -193,6 +200,8 @@ void Widget::refresh()
         compositedAtLastTick = composited;
         compositionChanged();
     }
+
+    alarms->tick(currentTime, shop);
 }
 
 void Widget::showTexts(const ScheduleTexts &texts)
@@ -210,4 +219,25 @@ void Widget::showTexts(const ScheduleTexts &texts)
     merchantLabel->setText(texts.merchant);
     merchantNextLabel->setText(texts.merchantNext);
     merchantAfterLabel->setText(texts.merchantAfter);
+}
+
+// A right click on a panel with alarms offers them, anywhere in its row.
+void Widget::contextMenuEvent(QContextMenuEvent *event)
+{
+    static const std::pair<int, AlarmPanel> panelRows[] = {
+        { 1, AlarmPanel::Moongate },
+        { 2, AlarmPanel::Job },
+        { 6, AlarmPanel::Merchant },
+        { 7, AlarmPanel::SecondMerchant },
+    };
+    for (const auto &[row, panel] : panelRows) {
+        const QRect cells = mainLayout->cellRect(row, 0).united(mainLayout->cellRect(row, 1));
+        if (event->pos().y() >= cells.top() && event->pos().y() <= cells.bottom()) {
+            QMenu *menu = alarms->createMenu(panel, this);
+            menu->setAttribute(Qt::WA_DeleteOnClose);
+            menu->popup(event->globalPos());
+            return;
+        }
+    }
+    event->ignore();
 }

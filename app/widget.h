@@ -6,6 +6,7 @@
 #include <QSystemTrayIcon>
 #include <QWidget>
 
+class AlarmController;
 class Glass;
 struct ScheduleTexts;
 class QAction;
@@ -29,10 +30,14 @@ public:
     Widget();
     ~Widget() override;
 
+    // Another start of the program asked for the window (tray.cpp).
+    void bringToFront(const QByteArray &startupId, const QByteArray &activationToken);
+
 protected:
     void timerEvent(QTimerEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
 
 private slots:
     void quit();
@@ -45,6 +50,8 @@ private slots:
 private:
     void createControls(bool composited);
     void createTray();
+    void checkTray();
+    void explainUnsupportedModes();
     void refresh();
     void showTexts(const ScheduleTexts &texts);
     void showWindow();
@@ -84,11 +91,14 @@ private:
     QGridLayout *mainLayout;
 
     Glass *glass;
+    AlarmController *alarms;
     QBasicTimer refreshTimer;
     QDateTime currentTime;
     qint64 shownSecond = 0;
     int shownShop = -1;
     bool showTransparentNotice = true;
+    // Trays spoken to over D-Bus report no double clicks (tray.cpp).
+    bool trayDoubleClicks = true;
     // A compositor coming or going repaints the whole window at the next
     // tick, so that glowing and plain texts and the background follow it.
     bool compositedAtLastTick = false;

@@ -9,33 +9,16 @@ namespace {
 
 // The moongate's rotation steps 600 s after a game-day boundary of UTC time.
 constexpr qint64 MoongateOffset = 600;
-constexpr int GateCloses = 547; // waiting from this cycle second ...
-constexpr int GateOpens = 1626; // ... to this one, both included
 
-// Floor division and a non-negative remainder, so that the rotations keep
-// stepping evenly on both sides of 1970 and far past 2106.
-qint64 floorDiv(qint64 a, qint64 b)
+QDateTime startOfDate(QDate day, const QDateTime &zoneOf)
 {
-    const qint64 q = a / b;
-    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
-}
-
-int floorMod(qint64 a, int b)
-{
-    const qint64 r = a % b;
-    return int(r < 0 ? r + b : r);
-}
-
-QDateTime startOfDay(const QDateTime &instant)
-{
-    const QDate day = instant.date();
-    switch (instant.timeSpec()) {
+    switch (zoneOf.timeSpec()) {
     case Qt::TimeZone:
-        return day.startOfDay(instant.timeZone());
+        return day.startOfDay(zoneOf.timeZone());
     case Qt::OffsetFromUTC:
-        return day.startOfDay(Qt::OffsetFromUTC, instant.offsetFromUtc());
+        return day.startOfDay(Qt::OffsetFromUTC, zoneOf.offsetFromUtc());
     default:
-        return day.startOfDay(instant.timeSpec());
+        return day.startOfDay(zoneOf.timeSpec());
     }
 }
 
@@ -47,7 +30,7 @@ int secondsUntil(int target, int cycle)
 
 QString moongateText(qint64 t, int cycle, QString *route)
 {
-    const int i = floorMod(floorDiv(t - MoongateOffset, GameDaySeconds), MoongateRotation);
+    const int i = moongateRow(t);
     const int next1 = (i + 1) % MoongateRotation;
     const int next2 = (next1 + 1) % MoongateRotation;
     *route = QStringLiteral(" → ") + moongateDestinations[next1] + QStringLiteral(" → ")
@@ -74,6 +57,38 @@ QString jobText(int shop, int cycle)
 
 } // namespace
 
+qint64 floorDiv(qint64 a, qint64 b)
+{
+    const qint64 q = a / b;
+    return (a % b != 0 && (a < 0) != (b < 0)) ? q - 1 : q;
+}
+
+int floorMod(qint64 a, int b)
+{
+    const qint64 r = a % b;
+    return int(r < 0 ? r + b : r);
+}
+
+int moongateRow(qint64 t)
+{
+    return floorMod(floorDiv(t - MoongateOffset, GameDaySeconds), MoongateRotation);
+}
+
+int merchantRow(qint64 t)
+{
+    return floorMod(floorDiv(t, GameDaySeconds), MerchantRoute);
+}
+
+QDateTime startOfDay(const QDateTime &instant, int daysLater)
+{
+    const QDate day = instant.date().addDays(daysLater);
+    const QDateTime start = startOfDate(day, instant);
+    // A zone skips at most one date at a time; the next one stands for it.
+    if (start.isValid() || daysLater == 0)
+        return start;
+    return startOfDate(day.addDays(daysLater < 0 ? -1 : 1), instant);
+}
+
 QString formatMinSec(unsigned n)
 {
     // "%02u:%02u", without a printf for every countdown every second.
@@ -88,15 +103,20 @@ QString formatMinSec(unsigned n)
     return text;
 }
 
+qint64 epochSeconds(const QDateTime &instant)
+{
+    return floorDiv(instant.toMSecsSinceEpoch(), 1000);
+}
+
 int cycleSecond(const QDateTime &instant)
 {
-    return floorMod(startOfDay(instant).secsTo(instant), GameDaySeconds);
+    return floorMod(epochSeconds(instant) - epochSeconds(startOfDay(instant)), GameDaySeconds);
 }
 
 ScheduleTexts scheduleTexts(const QDateTime &instant, int shop)
 {
     ScheduleTexts texts;
-    const qint64 t = instant.toSecsSinceEpoch();
+    const qint64 t = epochSeconds(instant);
     const int cycle = cycleSecond(instant);
     texts.cycleSecond = cycle;
 
@@ -112,7 +132,7 @@ ScheduleTexts scheduleTexts(const QDateTime &instant, int shop)
     texts.dayEffect = dayEffects[weekday];
     texts.dayItem = dayItems[weekday];
 
-    const int j = floorMod(floorDiv(t, GameDaySeconds), MerchantRoute);
+    const int j = merchantRow(t);
     texts.merchant = merchantLocations[j] + QStringLiteral(" - ")
             + formatMinSec(unsigned(GameDaySeconds - cycle)) + QStringLiteral(" 후 이동");
     texts.merchantNext = QStringLiteral("→ ") + merchantLocations[(j + 1) % MerchantRoute];

@@ -31,6 +31,11 @@ struct ScheduleTexts
 // and seconds of a countdown.
 QString formatMinSec(unsigned n);
 
+// The instant's whole seconds since 1970-01-01 00:00 UTC, rounded down, so
+// that the last second before a step reads as that second on both sides of
+// 1970 (QDateTime::toSecsSinceEpoch() rounds toward zero).
+qint64 epochSeconds(const QDateTime &instant);
+
 // The seconds of the game day that the instant falls in, counted from the
 // first valid instant of its local day.
 int cycleSecond(const QDateTime &instant);
@@ -39,5 +44,28 @@ int cycleSecond(const QDateTime &instant);
 // time zone (usually local time) decides the day boundaries; a shop index
 // outside the table shows "out of range".
 ScheduleTexts scheduleTexts(const QDateTime &instant, int shop);
+
+// The parts of the panels' arithmetic that others build on, so that what
+// they compute always agrees with what the window shows.
+
+// The gate waits (is closed) from cycle second GateCloses to GateOpens, both
+// included, and is open for the rest of the game day.
+constexpr int GateCloses = 547;
+constexpr int GateOpens = 1626;
+
+// Floor division and a non-negative remainder, so that the rotations keep
+// stepping evenly on both sides of 1970 and far past 2106.
+qint64 floorDiv(qint64 a, qint64 b);
+int floorMod(qint64 a, int b);
+
+// The rows of the moongate's and the merchant's rotations at the absolute
+// time t (seconds since 1970, as epochSeconds() gives).
+int moongateRow(qint64 t);
+int merchantRow(qint64 t);
+
+// The first valid instant of the local day that lies the given number of
+// days after the instant's own, in the instant's time zone. A date that the
+// zone skips altogether (a change of date line) counts as no day.
+QDateTime startOfDay(const QDateTime &instant, int daysLater = 0);
 
 #endif

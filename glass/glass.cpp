@@ -68,6 +68,11 @@ void Glass::SetTransparent(WId hwnd, bool topmost, bool transparent)
     s_api.record()->setTransparent(hwnd, topmost, transparent);
 }
 
+bool Glass::IsSupported(GLASS_FEATURE feature)
+{
+    return s_api.record()->isSupported(feature);
+}
+
 void Glass::DrawString(QLabel *label, QPaintEvent *event)
 {
     DrawString(label, label->text(), event);

@@ -22,6 +22,13 @@ enum GLASS_MODE {
     GLASS_SHEET = 2
 };
 
+// The window modes that a windowing system may not honour at all.
+enum GLASS_FEATURE {
+    GLASS_TOPMOST = 0,      // SetTopmost, and the topmost part of SetTransparent
+    GLASS_CLICKTHROUGH = 1, // the click-through part of SetTransparent
+    GLASS_OPACITY = 2       // a top-level window's own opacity
+};
+
 // An empty handle onto the window-effects state shared by the whole process.
 // The first live handle loads what the platform offers, the last one frees it,
 // so a short-lived handle around a paint event costs next to nothing while the
@@ -39,6 +46,9 @@ public:
     void SetGlass(WId hwnd, GLASS_MODE mode);
     void SetTopmost(WId hwnd, bool topmost);
     void SetTransparent(WId hwnd, bool topmost, bool transparent);
+    // False where the windowing system ignores the mode, so that the window
+    // can say so instead of doing nothing.
+    bool IsSupported(GLASS_FEATURE feature);
 
     void DrawString(QLabel *label, QPaintEvent *event);
     void DrawString(QCheckBox *checkBox, QPaintEvent *event);

@@ -1,3 +1,4 @@
+#include "glass.h"
 #include "glassbackend_p.h"
 #include "glowtext_p.h"
 
@@ -22,6 +23,20 @@ class WaylandBackend : public GlassBackend
 {
 public:
     bool isCompositionEnabled() override { return true; }
+
+    // What the toolkit's Wayland plugin sends for each mode, read from the
+    // protocol log under weston: nothing for the stays-on-top flag, no input
+    // region for the click-through flag, and it refuses window opacity.
+    bool isSupported(int feature) override
+    {
+        switch (feature) {
+        case GLASS_TOPMOST:
+        case GLASS_CLICKTHROUGH:
+        case GLASS_OPACITY:
+            return false;
+        }
+        return true;
+    }
 
     void setGlass(WId, int) override {}
 

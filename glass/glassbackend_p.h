@@ -19,6 +19,8 @@ public:
     virtual void setGlass(WId window, int mode) = 0;
     virtual void setTopmost(WId window, bool topmost) = 0;
     virtual void setTransparent(WId window, bool topmost, bool transparent) = 0;
+    // One of GLASS_FEATURE; a backend that cannot tell claims nothing is refused.
+    virtual bool isSupported(int) { return true; }
 
     // Draws text with a glow into an image already filled with the background
     // (premultiplied ARGB32), inside box. Returns false, drawing nothing, when

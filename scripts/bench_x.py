@@ -349,6 +349,13 @@ class Processes:
 def timer_environment(accessibility):
     env = dict(os.environ)
     env.update({"TZ": "Asia/Seoul", "QT_QPA_PLATFORM": "xcb"})
+    # The program keeps one clock per session (XDG_RUNTIME_DIR), and the
+    # benchmarks run several side by side: each gets a folder of its own
+    # inside the session's, which xsession.sh removes.
+    timer_environment.count = getattr(timer_environment, "count", 0) + 1
+    env["XDG_RUNTIME_DIR"] = os.path.join(os.environ["XDG_RUNTIME_DIR"],
+                                          "clock-%d" % timer_environment.count)
+    os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700)
     env.pop("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", None)
     if accessibility:
         env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"

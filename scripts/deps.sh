@@ -2,25 +2,32 @@
 # Installs the Debian packages that building, running or testing needs and
 # that the machine lacks.  deps.sh run|test   installs;
 #                          deps.sh --list run|test   only prints the names.
+#                          deps.sh package   what scripts/package.sh needs.
 set -euo pipefail
 
 run_packages=(
     cmake ninja-build g++ pkg-config qt6-base-dev qt6-qpa-plugins libxcb1-dev libxcb-shape0-dev
     libxcb-xfixes0-dev
+    qt6-wayland     # for Wayland sessions without an X server
     fonts-nanum     # a Hangul font: without one every Korean text shows as boxes
+    xvfb            # xvfb-run, which the clock names when there is no display
 )
+package_packages=(dpkg-dev file lintian desktop-file-utils appstream)
 test_packages=(
-    xvfb openbox xcompmgr trayer xdotool x11-utils x11-apps imagemagick
+    openbox xcompmgr trayer xdotool x11-utils x11-apps imagemagick
     faketime tzdata dbus at-spi2-core python3-pyatspi
+    dunst           # a notification service for the alarms' end-to-end test
     g++-mingw-w64-x86-64 wine wine64
+    weston python3-dbus python3-gi "${package_packages[@]}"
 )
 
 list=
 [ "${1:-}" = --list ] && { list=1; shift; }
 case "${1:-}" in
     run) wanted=("${run_packages[@]}") ;;
+    package) wanted=("${run_packages[@]}" "${package_packages[@]}") ;;
     test) wanted=("${run_packages[@]}" "${test_packages[@]}") ;;
-    *) echo "usage: $0 run|test" >&2; exit 2 ;;
+    *) echo "usage: $0 run|test|package" >&2; exit 2 ;;
 esac
 
 if [ -n "$list" ]; then

@@ -1,17 +1,23 @@
 #!/usr/bin/env python3
-"""Draws the timer's clock-face icon and writes icon.ico and icon2.ico.
+"""Draws the timer's clock-face icon and writes icon.ico and icon2.ico, the
+desktop's icons (hicolor/NN.png from 16 to 256 pixels, and
+hicolor/scalable.svg, the same drawing as vectors) and the larger tray
+images (tray-NN.png) for screens with more than one pixel to a point.
 
 Usage: make_icons.py [output-directory]   (default: this script's directory)
 
 Standard library only, and deterministic: the only floating-point
 functions used are + - * / and sqrt, which are exactly rounded everywhere,
-so every run on every machine produces the same bytes.
+so every run on every machine draws the same pixels. The ICO and SVG files
+are the same bytes everywhere; a PNG's compressed bytes may differ with the
+zlib release, its pixels do not.
 """
 
 import math
 import os
 import struct
 import sys
+import zlib
 
 SUPERSAMPLE = 8
 
@@ -244,9 +250,83 @@ def ico(images):
     return bytes(out)
 
 
+def png(rows):
+    """An 8-bit RGBA PNG of the rows (straight alpha, as drawn)."""
+    size = len(rows)
+    raw = b"".join(b"\0" + bytes(v for px in row for v in px) for row in rows)
+
+    def chunk(kind, body):
+        return struct.pack(">I", len(body)) + kind + body + \
+            struct.pack(">I", zlib.crc32(kind + body) & 0xffffffff)
+    return (b"\x89PNG\r\n\x1a\n"
+            + chunk(b"IHDR", struct.pack(">IIBBBBB", size, size, 8, 6, 0, 0, 0))
+            + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+
+
+def svg(scheme):
+    """The drawing of sample() as vectors, on a 256-unit square."""
+    c = SCHEMES[scheme]
+    half = 128
+
+    def at(x):
+        return "%g" % (half + x * half)
+
+    def length(x):
+        return "%g" % (x * half)
+
+    def rgb(colour):
+        return "#%02x%02x%02x" % colour
+
+    def circle(cx, cy, r, fill, extra=""):
+        return '<circle cx="%s" cy="%s" r="%s" fill="%s"%s/>' % (at(cx), at(cy), length(r), fill,
+                                                                   extra)
+
+    def crescent(fill):
+        # The moon's disc from one crossing of the bite's circle round to the
+        # other, then back along the bite's circle.
+        (mx, my, mr), (bx, by, br) = MOON, MOON_BITE
+        dx, dy = bx - mx, by - my
+        d = math.sqrt(dx * dx + dy * dy)
+        a = (mr * mr - br * br + d * d) / (2 * d)
+        h = math.sqrt(mr * mr - a * a)
+        px, py = mx + a * dx / d, my + a * dy / d
+        first = (px + h * dy / d, py - h * dx / d)
+        second = (px - h * dy / d, py + h * dx / d)
+        return ('<path d="M %s %s A %s %s 0 1 0 %s %s A %s %s 0 0 1 %s %s Z" fill="%s"/>'
+                % (at(first[0]), at(first[1]), length(mr), length(mr), at(second[0]),
+                   at(second[1]), length(br), length(br), at(first[0]), at(first[1]), fill))
+
+    def capsule(tip, half_width):
+        return ('<line x1="%s" y1="%s" x2="%s" y2="%s" stroke="%s" stroke-width="%s" '
+                'stroke-linecap="round"/>' % (at(0), at(0), at(tip[0]), at(tip[1]),
+                                              rgb(c["hands"]), length(2 * half_width)))
+    return "\n".join([
+        '<?xml version="1.0" encoding="UTF-8"?>',
+        '<svg xmlns="http://www.w3.org/2000/svg" width="256" height="256" viewBox="0 0 256 256">',
+        '<defs>',
+        '<linearGradient id="rim" x1="%s" y1="%s" x2="%s" y2="%s" gradientUnits="userSpaceOnUse">'
+        '<stop offset="0" stop-color="%s"/><stop offset="1" stop-color="%s"/></linearGradient>'
+        % (at(0), at(-1), at(0), at(1), rgb(c["rim_top"]), rgb(c["rim_bottom"])),
+        # The face brightens towards the upper left, out to the rim.
+        '<radialGradient id="face" cx="%s" cy="%s" r="%s" gradientUnits="userSpaceOnUse">'
+        '<stop offset="0" stop-color="%s"/><stop offset="1" stop-color="%s"/></radialGradient>'
+        % (at(-0.3), at(-0.3), length(R_RIM + 0.3), rgb(c["face_centre"]), rgb(c["face_edge"])),
+        '</defs>',
+        circle(0, 0, R_OUTER, rgb(c["outline"])),
+        circle(0, 0, R_OUTLINE, "url(#rim)"),
+        circle(0, 0, R_RIM, "url(#face)"),
+        crescent(rgb(c["moon"])),
+        capsule(MINUTE_TIP, MINUTE_HALF_WIDTH),
+        capsule(HOUR_TIP, HOUR_HALF_WIDTH),
+        circle(0, 0, HUB_RADIUS, rgb(c["hands"])),
+        '</svg>', ''])
+
+
 MAIN_LAYOUT = [(16, 8), (24, 8), (32, 8), (48, 8), (64, 8),
                (16, 32), (24, 32), (48, 32), (64, 32),
                (32, 24)]
+DESKTOP_SIZES = [16, 22, 24, 32, 48, 64, 128, 256]
+TRAY_SIZES = [32, 48, 64]
 
 
 def main(argv):
@@ -262,7 +342,13 @@ def main(argv):
     second_icon = ico([(art(16, "ember"), 8)])
     assert len(main_icon) == 48310, len(main_icon)
     assert len(second_icon) == 1406, len(second_icon)
-    for name, data in (("icon.ico", main_icon), ("icon2.ico", second_icon)):
+    files = [("icon.ico", main_icon), ("icon2.ico", second_icon),
+             (os.path.join("hicolor", "scalable.svg"), svg("night").encode())]
+    files += [(os.path.join("hicolor", "%d.png" % size), png(art(size, "night")))
+              for size in DESKTOP_SIZES]
+    files += [("tray-%d.png" % size, png(art(size, "ember"))) for size in TRAY_SIZES]
+    os.makedirs(os.path.join(out_dir, "hicolor"), exist_ok=True)
+    for name, data in files:
         with open(os.path.join(out_dir, name), "wb") as f:
             f.write(data)
 

@@ -76,6 +76,8 @@ private slots:
     void rotationsContinueOutside32Bits();
     void missingMidnightStartsAtFirstInstant_data();
     void missingMidnightStartsAtFirstInstant();
+    void lastSecondBeforeAStepBefore1970_data();
+    void lastSecondBeforeAStepBefore1970();
 };
 
 void TestSchedule::formatsMinutesAndSeconds_data()
@@ -355,6 +357,53 @@ void TestSchedule::missingMidnightStartsAtFirstInstant()
     QCOMPARE(scheduleTexts(first.addSecs(-1), 0).cycleSecond, 2159);
     for (qint64 s = 0; s < 86400; s += 599)
         QVERIFY(scheduleTexts(first.addSecs(s), 0).cycleSecond >= 0);
+}
+
+void TestSchedule::lastSecondBeforeAStepBefore1970_data()
+{
+    QTest::addColumn<QString>("zone");
+    QTest::addColumn<qint64>("step");
+    QTest::addColumn<int>("millisecondsBefore");
+    // Steps of both rotations in 1969 and 1901, and the one just before the
+    // epoch; the instant lies inside the last second before the step.
+    const qint64 merchantStep = -2160 * 17;
+    const qint64 gateStep = -2160 * 17 + 600;
+    for (const char *zone : { "UTC", "Asia/Seoul", "America/New_York" }) {
+        for (int ms : { 1, 500, 999 }) {
+            QTest::addRow("%s, merchant 1969, %d ms before", zone, ms) << zone << merchantStep << ms;
+            QTest::addRow("%s, gate 1969, %d ms before", zone, ms) << zone << gateStep << ms;
+        }
+        QTest::addRow("%s, merchant 1901", zone) << zone << qint64(-2160) * 994193 << 1;
+        QTest::addRow("%s, gate at the epoch", zone) << zone << qint64(-2160 + 600) << 1;
+    }
+}
+
+void TestSchedule::lastSecondBeforeAStepBefore1970()
+{
+    QFETCH(QString, zone);
+    QFETCH(qint64, step);
+    QFETCH(int, millisecondsBefore);
+    const QTimeZone tz(zone.toLatin1());
+    QVERIFY2(tz.isValid(), "time zone data is missing");
+
+    const QDateTime lastWholeSecond = QDateTime::fromSecsSinceEpoch(step - 1, tz);
+    const QDateTime inside = QDateTime::fromMSecsSinceEpoch(step * 1000 - millisecondsBefore, tz);
+    const QDateTime atStep = QDateTime::fromSecsSinceEpoch(step, tz);
+    QCOMPARE(epochSeconds(inside), step - 1);
+
+    const ScheduleTexts expected = scheduleTexts(lastWholeSecond, 3);
+    const ScheduleTexts texts = scheduleTexts(inside, 3);
+    QCOMPARE(texts.cycleSecond, expected.cycleSecond);
+    QCOMPARE(texts.moongate, expected.moongate);
+    QCOMPARE(texts.moongateRoute, expected.moongateRoute);
+    QCOMPARE(texts.merchant, expected.merchant);
+    QCOMPARE(texts.merchantNext, expected.merchantNext);
+    QCOMPARE(texts.job, expected.job);
+    QCOMPARE(texts.gameTime, expected.gameTime);
+
+    // The step itself still comes one second later.
+    const ScheduleTexts stepped = scheduleTexts(atStep, 3);
+    QVERIFY(stepped.moongateRoute != texts.moongateRoute || stepped.merchantNext != texts.merchantNext);
 }
 
 QTEST_APPLESS_MAIN(TestSchedule)

@@ -1,10 +1,15 @@
+#include "alarmstore.h"
 #include "schedule.h"
 #include "tables.h"
 #include "widget.h"
 
 #include <QComboBox>
+#include <QContextMenuEvent>
 #include <QLabel>
 #include <QLayout>
+#include <QMenu>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -39,6 +44,7 @@ class TestWidget : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
     void startsWithFixedTextsAndLoadingLabels();
@@ -46,6 +52,8 @@ private slots:
     void firstTickFillsEveryLabelAndFitsTheWindow();
     void unchangedLabelsAreNotRepainted();
     void newShopShowsAtTheNextTick();
+    void rightClickOffersThePanelsAlarms_data();
+    void rightClickOffersThePanelsAlarms();
 
 private:
     QLabel *label(const char *name) const { return widget->findChild<QLabel *>(name); }
@@ -53,7 +61,15 @@ private:
     void waitForTick() const;
 
     Widget *widget = nullptr;
+    QTemporaryDir settingsHome;
 };
+
+void TestWidget::initTestCase()
+{
+    // No alarms of the user's own.
+    QVERIFY(settingsHome.isValid());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsHome.path());
+}
 
 void TestWidget::init()
 {
@@ -75,12 +91,12 @@ void TestWidget::waitForTick() const
 
 void TestWidget::startsWithFixedTextsAndLoadingLabels()
 {
-    // A window of its own, looked at before any event is handled: on a busy
-    // machine the shared one may already have had its first tick.
+    // A window of its own that no event loop has run for yet: on a loaded
+    // machine the shown one may already have had its first tick.
     Widget fresh;
     QCOMPARE(fresh.windowTitle(), QStringLiteral("Tarvenel Timer v0.3.1"));
     for (const char *name : dataLabels) {
-        QLabel *data = fresh.findChild<QLabel *>(name);
+        const QLabel *data = fresh.findChild<QLabel *>(name);
         QVERIFY2(data, name);
         QCOMPARE(data->text(), QStringLiteral("loading..."));
     }
@@ -153,6 +169,47 @@ void TestWidget::newShopShowsAtTheNextTick()
     const QString shown = label("jobLabel")->text();
     QVERIFY2(shown == scheduleTexts(now, 13).job || shown == scheduleTexts(now.addSecs(-1), 13).job,
              qPrintable(shown));
+}
+
+void TestWidget::rightClickOffersThePanelsAlarms_data()
+{
+    QTest::addColumn<QString>("text"); // of the label clicked, or a data label's name
+    QTest::addColumn<QString>("first"); // the menu's first entry; none without alarms
+    QTest::newRow("moongate caption") << "문게이트:" << "열림 알림";
+    QTest::newRow("moongate route") << "moongateRouteLabel" << "열림 알림";
+    QTest::newRow("job") << "jobLabel" << "시작 알림";
+    QTest::newRow("merchant's last line") << "merchantAfterLabel" << "이동 알림";
+    QTest::newRow("second merchant's place") << placeNotice() << "등장 알림";
+    QTest::newRow("clock") << "gameTimeLabel" << QString();
+    QTest::newRow("weekday") << "dayEffectLabel" << QString();
+    QTest::newRow("credit line") << creditLine() << QString();
+}
+
+void TestWidget::rightClickOffersThePanelsAlarms()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, first);
+    QLabel *target = widget->findChild<QLabel *>(text);
+    for (QLabel *l : widget->findChildren<QLabel *>()) {
+        if (!target && l->text() == text)
+            target = l;
+    }
+    QVERIFY(target);
+    const QPoint at = target->rect().center();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, target->mapToGlobal(at));
+    QApplication::sendEvent(target, &event);
+
+    QMenu *shown = nullptr;
+    for (QMenu *menu : widget->findChildren<QMenu *>()) {
+        if (menu->isVisible())
+            shown = menu;
+    }
+    QCOMPARE(shown ? shown->actions().first()->text() : QString(), first);
+    if (shown)
+        shown->close();
+    // Looking at the alarms changes none, so nothing is written.
+    QVERIFY(AlarmStore::fileName().startsWith(settingsHome.path()));
+    QVERIFY(QDir(settingsHome.path()).isEmpty());
 }
 
 QTEST_MAIN(TestWidget)

@@ -1,6 +1,8 @@
 // What one refresh of the window costs before any widget is touched: the
 // schedule texts for an instant, with and without reading the clock the way
-// the window does, and the countdown formatting they are built from.
+// the window does, the countdown formatting they are built from, and the
+// alarms checked at each tick.
+#include "alarms.h"
 #include "schedule.h"
 
 #include <QDateTime>
@@ -16,6 +18,32 @@ void keep(const ScheduleTexts &texts)
     sink = texts.cycleSecond + int(texts.merchantAfter.size());
 }
 
+// Ten alarms over all five events, several lead times each.
+AlarmSettings tenAlarms()
+{
+    AlarmSettings settings;
+    const std::pair<AlarmEvent, std::initializer_list<int>> leads[] = {
+        { AlarmEvent::GateOpens, { 10, 5, 1 } }, { AlarmEvent::GateCloses, { 5, 1 } },
+        { AlarmEvent::JobStarts, { 5, 1 } },     { AlarmEvent::MerchantMoves, { 1 } },
+        { AlarmEvent::SecondMerchant, { 5, 1 } },
+    };
+    for (const auto &[event, minutes] : leads) {
+        for (int m : minutes)
+            settings.setLead(event, m, true);
+    }
+    Q_ASSERT(settings.count() == 10);
+    return settings;
+}
+
+// The window's ticks through one hour of local time, `step` ms apart.
+QList<QDateTime> ticksFrom(const QDateTime &start, int step)
+{
+    QList<QDateTime> ticks;
+    for (int ms = 0; ms <= 3600 * 1000; ms += step)
+        ticks << start.addMSecs(ms);
+    return ticks;
+}
+
 } // namespace
 
 class BenchSchedule : public QObject
@@ -28,6 +56,11 @@ private slots:
     void clockRead();
     void textsForCurrentTime();
     void formatCountdown();
+    void alarmsPerTick_data();
+    void alarmsPerTick();
+    void alarmDue();
+    void refreshWithAlarms_data();
+    void refreshWithAlarms();
 };
 
 void BenchSchedule::textsForFixedInstant_data()
@@ -75,6 +108,72 @@ void BenchSchedule::formatCountdown()
         // Every value a countdown takes within a game day, in turn.
         sink = int(formatMinSec(n).size());
         n = (n + 1) % GameDaySeconds;
+    }
+}
+
+void BenchSchedule::alarmsPerTick_data()
+{
+    QTest::addColumn<bool>("set");
+    QTest::addColumn<QTime>("from");
+    QTest::addColumn<int>("step");
+    // In the last hours of a day the next day's start is worked out too.
+    QTest::newRow("none set") << false << QTime(12, 0) << 500;
+    QTest::newRow("ten set, midday") << true << QTime(12, 0) << 500;
+    QTest::newRow("ten set, last hour of the day") << true << QTime(23, 0) << 500;
+    QTest::newRow("ten set, last hour, every tick a new second") << true << QTime(23, 0) << 1000;
+}
+
+// The check alone, over an hour of ticks (notices included, as they fall due).
+void BenchSchedule::alarmsPerTick()
+{
+    QFETCH(bool, set);
+    QFETCH(QTime, from);
+    QFETCH(int, step);
+    const AlarmSettings settings = set ? tenAlarms() : AlarmSettings();
+    const QList<QDateTime> ticks = ticksFrom(QDateTime(QDate(2026, 12, 7), from), step);
+    AlarmState state;
+    qsizetype i = 0;
+    QBENCHMARK {
+        sink = int(dueAlarms(ticks[i], ticks[i + 1], 0, settings, &state).size());
+        if (++i == ticks.size() - 1) {
+            i = 0;
+            state = AlarmState();
+        }
+    }
+}
+
+// A tick at which a notice falls due: its texts are built.
+void BenchSchedule::alarmDue()
+{
+    const AlarmSettings settings = tenAlarms();
+    const QDateTime warning(QDate(2026, 12, 7), QTime(21, 26, 6));
+    const QDateTime before = warning.addMSecs(-500);
+    QBENCHMARK {
+        AlarmState state;
+        sink = int(dueAlarms(before, warning, 0, settings, &state).size());
+    }
+}
+
+void BenchSchedule::refreshWithAlarms_data()
+{
+    QTest::addColumn<bool>("set");
+    QTest::newRow("none set") << false;
+    QTest::newRow("ten set") << true;
+}
+
+// The refresh's compute as the window runs it: the clock read, the texts and
+// the alarms between the previous reading and this one.
+void BenchSchedule::refreshWithAlarms()
+{
+    QFETCH(bool, set);
+    const AlarmSettings settings = set ? tenAlarms() : AlarmSettings();
+    AlarmState state;
+    QDateTime previous = QDateTime::currentDateTime();
+    QBENCHMARK {
+        const QDateTime now = QDateTime::currentDateTime();
+        keep(scheduleTexts(now, 0));
+        sink = int(dueAlarms(previous, now, 0, settings, &state).size());
+        previous = now;
     }
 }
 

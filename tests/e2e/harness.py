@@ -65,6 +65,14 @@ def run(*args, check_rc=True, timeout=30):
     return result.stdout
 
 
+def private_runtime_dir():
+    """A fresh XDG_RUNTIME_DIR, for a clock that must not meet the session's;
+    inside the session's own, which xsession.sh removes."""
+    path = tempfile.mkdtemp(prefix="runtime", dir=os.environ.get("XDG_RUNTIME_DIR"))
+    os.chmod(path, 0o700)
+    return path
+
+
 def stop_process(process):
     """Terminates a process we started, and kills it if it lingers."""
     if process.poll() is None:
@@ -79,21 +87,27 @@ def stop_process(process):
 class Timer:
     """One running timer process and handles on its window."""
 
-    def __init__(self, binary, fake_time=None, tz="Asia/Seoul", env=None):
+    def __init__(self, binary, fake_time=None, tz="Asia/Seoul", env=None, args=(),
+                 x_window=True, stderr=None):
+        """env adds to the environment; a value of None removes the variable.
+        Without x_window the program is not looked for on the X server (a
+        Wayland client)."""
         environment = dict(os.environ)
         environment.update({"TZ": tz, "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
                             "QT_QPA_PLATFORM": "xcb"})
         environment.update(env or {})
+        environment = {k: v for k, v in environment.items() if v is not None}
         if fake_time:
             # libfaketime preloaded directly rather than through the faketime
             # wrapper, so that the process found on the bus is the timer itself.
             # Starting at the given instant, the clock keeps running.
             environment.update({"LD_PRELOAD": FAKETIME_LIBRARY,
                                 "FAKETIME": "@" + fake_time})
-        self.process = subprocess.Popen([binary], env=environment)
+        self.process = subprocess.Popen([binary, *args], env=environment, stderr=stderr)
         try:
             self.app = wait_for(self._find_app, 15, what="timer on the accessibility bus")
-            self.window_id = int(wait_for(self._find_window, 10, what="the timer window"), 0)
+            if x_window:
+                self.window_id = int(wait_for(self._find_window, 10, what="the timer window"), 0)
         except BaseException:
             self.stop()
             raise

@@ -11,7 +11,7 @@ import time
 
 import pyatspi
 
-from harness import (Failure, Shot, Timer, check, extents, faketime_file, main, run,
+from harness import (Shot, Timer, check, extents, faketime_file, main, private_runtime_dir, run,
                      start_compositor, stop_compositor, wait_for)
 
 # Ten seconds before a Friday ends (cycle second 2150): the countdowns tick,
@@ -46,7 +46,10 @@ class Clock:
 
 
 def start_timer(clock, place):
-    timer = Timer(args.timer, env=faketime_file(clock.file.name))
+    # A session of its own for each, so that the second is no second start
+    # of the first.
+    timer = Timer(args.timer, env=dict(faketime_file(clock.file.name),
+                                       XDG_RUNTIME_DIR=private_runtime_dir()))
     try:
         timer.settle()
         run("xdotool", "windowmove", "--sync", str(timer.window_id), *map(str, place))

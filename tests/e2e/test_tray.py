@@ -2,9 +2,13 @@
 with trayer as the notification area (and once without any)."""
 import argparse
 import os
+import queue
+import subprocess
+import sys
+import threading
 
-from harness import (Shot, Timer, buttons, check, click, key, main, press, run, start_tray,
-                     states, stays, texts, wait_for, window_geometry)
+from harness import (Failure, Shot, Timer, buttons, check, click, key, main, press, run,
+                     start_tray, states, stays, stop_process, texts, wait_for, window_geometry)
 
 QUESTION = "프로그램을 종료 하시겠습니까?\n아니오를 하시면 트레이 아이콘으로 최소화 됩니다."
 NOTICE_START = "마우스 동작을 무시하는 투명 윈도우 모드로 실행합니다."
@@ -201,7 +205,85 @@ def closing_the_notice_from_the_tray_keeps_running():
             wait_for(timer.is_mapped, 5, what="the window to show")
 
 
+def the_tray_going_away_brings_the_window_back():
+    tray = start_tray()
+    try:
+        with start_timer() as timer:
+            press(timer.ask_to_close(), "No")
+            wait_hidden_with_balloon(timer)
+            tray.stop()
+            wait_for(lambda: timer.wm_state() == "Iconic", 5,
+                     what="the window to go to the task bar once the tray has gone")
+            tray = start_tray()
+            wait_for(timer.tray_icon, 10, what="the icon to dock in the new tray")
+            timer.click_tray_icon(repeat=2)
+            wait_for(lambda: timer.wm_state() == "Normal" and timer.is_mapped(), 5,
+                     what="a double click on the new icon to show the window")
+    finally:
+        tray.stop()
+
+
+class StatusNotifierHost:
+    """sni_host.py: a notification area spoken to over D-Bus."""
+
+    def __init__(self):
+        script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "sni_host.py")
+        self.process = subprocess.Popen([sys.executable, script], stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, text=True)
+        self.lines = queue.Queue()
+        threading.Thread(target=self._read, daemon=True).start()
+        try:
+            self.expect("ready")
+        except BaseException:
+            self.stop()
+            raise
+
+    def _read(self):
+        for line in self.process.stdout:
+            self.lines.put(line.strip())
+
+    def expect(self, word, timeout=15):
+        try:
+            while True:
+                line = self.lines.get(timeout=timeout)
+                if line.split()[0] == word:
+                    return line
+        except queue.Empty:
+            raise Failure("the D-Bus tray never said %r" % word)
+
+    def activate(self):
+        self.process.stdin.write("activate\n")
+        self.process.stdin.flush()
+        self.expect("activated")
+
+    def stop(self):
+        self.process.stdin.close()
+        stop_process(self.process)
+        self.process.stdout.close()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+
+
+def a_click_on_a_dbus_tray_shows_the_hidden_window():
+    with StatusNotifierHost() as host, start_timer() as timer:
+        host.expect("registered")
+        check(timer.tray_icon() is None, "the icon went to an XEmbed tray")
+        host.activate()
+        stays(timer.is_mapped, 1.0, "a click hid the shown window")
+        press(timer.ask_to_close(), "No")
+        wait_for(lambda: not timer.is_mapped(), 5, what="the window to hide")
+        host.activate()
+        wait_for(lambda: timer.is_mapped() and timer.is_active(), 5,
+                 what="a click on the D-Bus tray to show the window")
+
+
 main([icon_and_menu_entries, quitting_from_the_menu_asks_nothing,
       closing_asks_and_cancel_keeps_the_window, no_hides_to_the_tray_with_a_balloon_each_time,
       without_a_tray_no_minimizes, click_through_notice_comes_once,
-      closing_the_notice_from_the_tray_keeps_running])
+      closing_the_notice_from_the_tray_keeps_running,
+      the_tray_going_away_brings_the_window_back,
+      a_click_on_a_dbus_tray_shows_the_hidden_window])

@@ -5,7 +5,9 @@
 #
 #   xsession.sh COMMAND [ARG...]
 #
-# The command sees DISPLAY, XDG_RUNTIME_DIR and DBUS_SESSION_BUS_ADDRESS.
+# The command sees DISPLAY, XDG_RUNTIME_DIR and DBUS_SESSION_BUS_ADDRESS, and an
+# empty XDG_CONFIG_HOME of its own, so that no settings of the user's (the
+# clock's alarms among them) take part.
 set -euo pipefail
 
 runtime=$(mktemp -d /tmp/xsession.XXXXXX)
@@ -34,6 +36,8 @@ display=$(head -n1 "$runtime/display")
 [ -n "$display" ] || { echo "xsession: Xvfb did not report a display" >&2; exit 1; }
 export DISPLAY=":$display"
 export XDG_RUNTIME_DIR="$runtime"
+mkdir "$runtime/config"
+export XDG_CONFIG_HOME="$runtime/config"
 
 openbox --sm-disable >"$runtime/openbox.log" 2>&1 &
 wm_pid=$!

@@ -1,0 +1,174 @@
+#include "alarmcontroller.h"
+
+#include "alarmnotifier.h"
+#include "alarmstore.h"
+#include "tables.h"
+
+#include <QMenu>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+// The lead times every menu offers; one read from the file is added to them.
+const QList<int> OfferedLeads = { 0, 1, 2, 3, 5, 10, 15, 20, 30 };
+
+QString leadText(int minutes)
+{
+    return QStringLiteral("%1분 전").arg(minutes);
+}
+
+// Each name once, in the order of the table: repeated rows are one place.
+template<std::size_t N>
+QStringList placesOf(const std::array<QString, N> &table)
+{
+    QStringList names;
+    for (const QString &name : table) {
+        if (!names.contains(name))
+            names << name;
+    }
+    return names;
+}
+
+void complain(const QString &message)
+{
+    std::fprintf(stderr, "timer: %s\n", qPrintable(message));
+    std::fflush(stderr);
+}
+
+} // namespace
+
+AlarmController::AlarmController(std::unique_ptr<AlarmNotifier> notifier, QObject *parent)
+    : QObject(parent), notifier(std::move(notifier))
+{
+    QString problem;
+    current = AlarmStore::load(&problem);
+    if (!problem.isEmpty())
+        complain(QStringLiteral("alarms are off: %1; the file stays as it is until an alarm is "
+                                "changed").arg(problem));
+}
+
+AlarmController::~AlarmController() = default;
+
+void AlarmController::tick(const QDateTime &now, int shop)
+{
+    if (previousTick.isValid()) {
+        for (const AlarmNotice &notice : dueAlarms(previousTick, now, shop, current, &announced))
+            notifier->notify(notice.title, notice.text, true);
+    }
+    previousTick = now;
+}
+
+QMenu *AlarmController::createMenu(AlarmPanel panel, QWidget *parent)
+{
+    auto *menu = new QMenu(parent);
+    switch (panel) {
+    case AlarmPanel::Moongate:
+        addLeadMenu(menu, QStringLiteral("열림 알림"), AlarmEvent::GateOpens);
+        addPlaceMenu(menu, QStringLiteral("목적지"), QStringLiteral("모든 목적지"),
+                     placesOf(moongateDestinations), &AlarmSettings::gateDestinations);
+        addLeadMenu(menu, QStringLiteral("닫힘 알림"), AlarmEvent::GateCloses);
+        break;
+    case AlarmPanel::Job:
+        addLeadMenu(menu, QStringLiteral("시작 알림"), AlarmEvent::JobStarts);
+        break;
+    case AlarmPanel::Merchant:
+        addLeadMenu(menu, QStringLiteral("이동 알림"), AlarmEvent::MerchantMoves);
+        addPlaceMenu(menu, QStringLiteral("장소"), QStringLiteral("모든 장소"),
+                     placesOf(merchantLocations), &AlarmSettings::merchantStops);
+        break;
+    case AlarmPanel::SecondMerchant:
+        addLeadMenu(menu, QStringLiteral("등장 알림"), AlarmEvent::SecondMerchant);
+        break;
+    }
+
+    menu->addSeparator();
+    QAction *mute = menu->addAction(QStringLiteral("모든 알림 끄기"));
+    mute->setCheckable(true);
+    mute->setChecked(current.muted);
+    connect(mute, &QAction::triggered, this,
+            [this](bool on) { change([on](AlarmSettings &s) { s.muted = on; }); });
+    connect(menu->addAction(QStringLiteral("알림 테스트")), &QAction::triggered, this,
+            &AlarmController::showSample);
+    return menu;
+}
+
+void AlarmController::addLeadMenu(QMenu *menu, const QString &title, AlarmEvent event)
+{
+    QList<int> minutes = OfferedLeads;
+    QStringList chosen;
+    for (int m = MaxLeadMinutes; m >= 0; --m) {
+        if (!current.hasLead(event, m))
+            continue;
+        chosen << leadText(m);
+        if (!minutes.contains(m))
+            minutes << m;
+    }
+    std::sort(minutes.begin(), minutes.end());
+
+    QMenu *leads = menu->addMenu(chosen.isEmpty() ? title
+                                                  : title + QStringLiteral(" (") + chosen.join(QStringLiteral(", "))
+                                                          + QLatin1Char(')'));
+    QAction *off = leads->addAction(QStringLiteral("끄기"));
+    off->setCheckable(true);
+    off->setChecked(chosen.isEmpty());
+    connect(off, &QAction::triggered, this,
+            [this, event] { change([event](AlarmSettings &s) { s.leads[int(event)] = 0; }); });
+    leads->addSeparator();
+    for (int m : minutes) {
+        QAction *lead = leads->addAction(leadText(m));
+        lead->setCheckable(true);
+        lead->setChecked(current.hasLead(event, m));
+        connect(lead, &QAction::triggered, this, [this, event, m](bool on) {
+            change([=](AlarmSettings &s) { s.setLead(event, m, on); });
+        });
+    }
+}
+
+void AlarmController::addPlaceMenu(QMenu *menu, const QString &title, const QString &any,
+                                   const QStringList &places, QStringList AlarmSettings::*chosen)
+{
+    const QStringList &now = current.*chosen;
+    QMenu *choice = menu->addMenu(now.isEmpty() ? title : QStringLiteral("%1 (%2곳)").arg(title).arg(now.size()));
+    QAction *all = choice->addAction(any);
+    all->setCheckable(true);
+    all->setChecked(now.isEmpty());
+    connect(all, &QAction::triggered, this,
+            [this, chosen] { change([chosen](AlarmSettings &s) { (s.*chosen).clear(); }); });
+    choice->addSeparator();
+    for (const QString &place : places) {
+        QAction *one = choice->addAction(place);
+        one->setCheckable(true);
+        one->setChecked(now.contains(place));
+        connect(one, &QAction::triggered, this, [this, chosen, places, place](bool on) {
+            change([=](AlarmSettings &s) {
+                // Kept in the order of the table, whatever order they are chosen in.
+                QStringList kept;
+                for (const QString &p : places) {
+                    if (p == place ? on : (s.*chosen).contains(p))
+                        kept << p;
+                }
+                s.*chosen = kept;
+            });
+        });
+    }
+}
+
+void AlarmController::change(const std::function<void(AlarmSettings &)> &edit)
+{
+    AlarmSettings next = current;
+    edit(next);
+    if (next == current)
+        return;
+    current = next;
+    QString problem;
+    if (!AlarmStore::save(current, &problem))
+        complain(QStringLiteral("the alarms are not saved: %1").arg(problem));
+}
+
+void AlarmController::showSample()
+{
+    notifier->notify(QStringLiteral("타르베넬 타이머"),
+                     QStringLiteral("알림 테스트: 알림은 이렇게 표시됩니다."), !current.muted);
+}

@@ -1,0 +1,93 @@
+// One clock per session on Windows: a named mutex in the session's Local
+// namespace says a clock runs, a named event beside it asks that clock for
+// its window, and a small named mapping holds its process id so that a
+// later start can let it take the foreground. The kernel frees all three
+// with the last process that has them open, so nothing stale outlives a
+// crashed clock.
+#include "singleinstance.h"
+
+#include <QWinEventNotifier>
+
+#include <windows.h>
+
+namespace {
+
+constexpr DWORD AnswerTimeoutMs = 10000;
+
+std::wstring objectName(const QByteArray &key, const char *suffix)
+{
+    return (QStringLiteral("Local\\") + QString::fromLatin1(key) + QLatin1String(suffix))
+            .toStdWString();
+}
+
+class WinSingleInstance : public SingleInstanceBackend
+{
+public:
+    explicit WinSingleInstance(const QByteArray &key) : m_key(key) {}
+
+    ~WinSingleInstance() override
+    {
+        delete m_notifier;
+        if (m_pid)
+            UnmapViewOfFile(const_cast<LONG *>(m_pid));
+        for (HANDLE handle : { m_mapping, m_event, m_mutex }) {
+            if (handle)
+                CloseHandle(handle);
+        }
+    }
+
+    SingleInstance::Claim claim(const QByteArray &, const QByteArray &) override
+    {
+        // The event and the mapping first: whoever comes second finds them
+        // made, whichever of two simultaneous starts wins the mutex.
+        m_event = CreateEventW(nullptr, FALSE, FALSE, objectName(m_key, ".activate").c_str());
+        m_mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                       sizeof(DWORD), objectName(m_key, ".pid").c_str());
+        if (m_mapping)
+            m_pid = static_cast<volatile LONG *>(
+                    MapViewOfFile(m_mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(DWORD)));
+        m_mutex = CreateMutexW(nullptr, FALSE, objectName(m_key, ".running").c_str());
+        if (!m_mutex || GetLastError() != ERROR_ALREADY_EXISTS) {
+            if (m_pid)
+                InterlockedExchange(m_pid, LONG(GetCurrentProcessId()));
+            return SingleInstance::First;
+        }
+        if (!m_event)
+            return SingleInstance::NoAnswer;
+
+        // The running clock may not have written its id yet.
+        const ULONGLONG start = GetTickCount64();
+        DWORD pid = 0;
+        while (m_pid && !(pid = DWORD(InterlockedCompareExchange(m_pid, 0, 0)))
+               && GetTickCount64() - start < AnswerTimeoutMs)
+            Sleep(20);
+        // This start was made by the user and may take the foreground; it
+        // passes that on to the clock that will show its window.
+        AllowSetForegroundWindow(pid ? pid : ASFW_ANY);
+        return SetEvent(m_event) ? SingleInstance::HandedOver : SingleInstance::NoAnswer;
+    }
+
+    void listen(SingleInstance *instance) override
+    {
+        if (!m_event)
+            return;
+        m_notifier = new QWinEventNotifier(m_event);
+        QObject::connect(m_notifier, &QWinEventNotifier::activated, instance,
+                         [instance] { emit instance->activationRequested({}, {}); });
+    }
+
+private:
+    QByteArray m_key;
+    HANDLE m_mutex = nullptr;
+    HANDLE m_event = nullptr;
+    HANDLE m_mapping = nullptr;
+    volatile LONG *m_pid = nullptr;
+    QWinEventNotifier *m_notifier = nullptr;
+};
+
+} // namespace
+
+SingleInstanceBackend *createSingleInstanceBackend(const QByteArray &key)
+{
+    return new WinSingleInstance(key);
+}

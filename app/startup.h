@@ -1,0 +1,31 @@
+#ifndef STARTUP_H
+#define STARTUP_H
+
+#include <QByteArray>
+
+// What happens before the application object exists: choosing the window
+// system, and turning the toolkit's abort when none can be reached into a
+// sentence that says what to do.
+class StartupGuard
+{
+public:
+    // Where the desktop offers an X server beside Wayland (XWayland), the
+    // clock runs on X, where every window mode works, unless the user named
+    // a platform with -platform or QT_QPA_PLATFORM.
+    StartupGuard(int argc, char **argv);
+    ~StartupGuard();
+
+    StartupGuard(const StartupGuard &) = delete;
+    StartupGuard &operator=(const StartupGuard &) = delete;
+
+    // Call once the application object is built: the toolkit's messages held
+    // back meanwhile go out as they would have.
+    void started();
+
+    QByteArray platforms() const { return m_platforms; }
+
+private:
+    QByteArray m_platforms;
+};
+
+#endif

@@ -1,0 +1,82 @@
+#ifndef ALARMS_H
+#define ALARMS_H
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <limits>
+
+class QDateTime;
+
+// The events a user can be warned of ahead of time.
+enum class AlarmEvent {
+    GateOpens,
+    GateCloses,
+    JobStarts,      // the chosen shop's part-time job
+    MerchantMoves,
+    SecondMerchant, // she appears at the start of each of her hours
+};
+constexpr int AlarmEventCount = 5;
+constexpr int MaxLeadMinutes = 30;
+
+// What the user asked to be told. An alarm is an event with a lead time:
+// each event can have several, or none.
+struct AlarmSettings
+{
+    bool muted = false;
+    // Per event, bit m set: a warning m real minutes before (m = 0..30).
+    std::array<quint32, AlarmEventCount> leads {};
+    // The gate's opening is announced only for these destinations and the
+    // merchant's move only to these stops; empty lists stand for any.
+    QStringList gateDestinations;
+    QStringList merchantStops;
+
+    bool hasLead(AlarmEvent event, int minutes) const;
+    void setLead(AlarmEvent event, int minutes, bool on);
+    bool anySet() const;
+    int count() const;
+    bool operator==(const AlarmSettings &other) const;
+};
+
+// What has been announced, kept by the caller from one tick to the next:
+// per event, the latest occurrence announced and its lead. Nothing at or
+// before it is announced again, also when the clock is set back.
+struct AlarmState
+{
+    struct Announced
+    {
+        qint64 at = std::numeric_limits<qint64>::min();
+        int lead = MaxLeadMinutes + 1;
+    };
+    std::array<Announced, AlarmEventCount> last;
+};
+
+// One notification, ready to show.
+struct AlarmNotice
+{
+    AlarmEvent event;
+    int lead;     // minutes
+    qint64 at;    // the event's second, in seconds since 1970
+    QString title; // the event and its place, e.g. "문게이트: 케오섬"
+    QString text;  // the time left, e.g. "1분 후 열림"
+};
+
+// The notifications whose warning time falls after the previous tick and
+// at or before the current one, in the order of their events. An event's
+// second is the one at which the panel's countdown reads 00:00, or the
+// first second of the new state where the panel has no countdown to zero
+// (the merchant's move, the second merchant's hours), so that at a
+// warning n minutes ahead the panel reads n:00.
+//
+// Only occurrences still ahead are announced (a tick a few seconds late
+// still announces what fell due in it): after the clock jumps forward,
+// an occurrence whose warning was skipped is announced if it has not yet
+// happened, and never one that has. Of the warnings of one occurrence
+// that fall in the same interval, only the shortest is given. The state
+// is updated with what was announced.
+QList<AlarmNotice> dueAlarms(const QDateTime &previous, const QDateTime &now, int shop,
+                             const AlarmSettings &settings, AlarmState *state);
+
+#endif

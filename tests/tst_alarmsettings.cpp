@@ -1,0 +1,380 @@
+#include "alarmcontroller.h"
+#include "alarmnotifier.h"
+#include "alarmstore.h"
+#include "schedule.h"
+
+#include <QDir>
+#include <QMenu>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTimeZone>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(AlarmPanel)
+
+namespace {
+
+struct Shown
+{
+    QString title, text;
+    bool sound;
+};
+
+class RecordingNotifier : public AlarmNotifier
+{
+public:
+    explicit RecordingNotifier(QList<Shown> *shown) : shown(shown) { }
+    void notify(const QString &title, const QString &text, bool sound) override
+    {
+        shown->append({ title, text, sound });
+    }
+
+private:
+    QList<Shown> *shown;
+};
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeAll(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QStringList texts(const QMenu *menu)
+{
+    QStringList list;
+    for (const QAction *action : menu->actions())
+        list << (action->isSeparator() ? QStringLiteral("-") : action->text());
+    return list;
+}
+
+QAction *entry(const QMenu *menu, const QString &text)
+{
+    for (QAction *action : menu->actions()) {
+        if (action->text() == text || action->text().startsWith(text + QStringLiteral(" (")))
+            return action;
+    }
+    return nullptr;
+}
+
+// Triggers an entry of the panel's menu by its path, e.g. "열림 알림", "5분 전".
+bool choose(AlarmController &alarms, AlarmPanel panel, const QStringList &path)
+{
+    std::unique_ptr<QMenu> menu(alarms.createMenu(panel, nullptr));
+    const QMenu *at = menu.get();
+    for (int i = 0; i < path.size(); ++i) {
+        QAction *action = entry(at, path[i]);
+        if (!action)
+            return false;
+        if (i + 1 < path.size()) {
+            at = action->menu();
+        } else {
+            action->trigger();
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+class TestAlarmSettings : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void savedAsDocumentedAndReadBack();
+    void noFileReadsNothingAndWritesNothing();
+    void brokenFileLeavesAlarmsOff_data();
+    void brokenFileLeavesAlarmsOff();
+    void menusOfEachPanel_data();
+    void menusOfEachPanel();
+    void choosingALeadSavesIt();
+    void placesAreChosenByName();
+    void leadFromTheFileIsOffered();
+    void muteAllAndTheSample();
+    void ticksDeliverWhatIsDue();
+    void brokenFileIsReplacedOnlyByAChange();
+
+private:
+    std::unique_ptr<QTemporaryDir> home;
+    QString file;
+};
+
+void TestAlarmSettings::init()
+{
+    // A folder of its own for every test: QSettings keeps what it read of a
+    // file for the life of the process.
+    home = std::make_unique<QTemporaryDir>();
+    QVERIFY(home->isValid());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, home->path());
+    file = home->filePath(QStringLiteral("tarvenel-timer/alarms.ini"));
+    QCOMPARE(AlarmStore::fileName(), file);
+}
+
+void TestAlarmSettings::savedAsDocumentedAndReadBack()
+{
+    AlarmSettings settings;
+    settings.muted = true;
+    settings.setLead(AlarmEvent::GateOpens, 10, true);
+    settings.setLead(AlarmEvent::GateOpens, 1, true);
+    settings.setLead(AlarmEvent::JobStarts, 0, true);
+    settings.setLead(AlarmEvent::MerchantMoves, 30, true);
+    settings.setLead(AlarmEvent::SecondMerchant, 5, true);
+    settings.gateDestinations = { QStringLiteral("타라"), QStringLiteral("케오섬") };
+    settings.merchantStops = { QStringLiteral("케오섬") };
+    QString problem;
+    QVERIFY(AlarmStore::save(settings, &problem));
+    QVERIFY(problem.isEmpty());
+
+    QCOMPARE(QString::fromUtf8(readAll(file)), QStringLiteral(
+            "[General]\nmuted=true\n\n"
+            "[job]\nstarts=0\n\n"
+            "[merchant]\nmoves=30\nstops=케오섬\n\n"
+            "[moongate]\ncloses=\ndestinations=타라, 케오섬\nopens=1, 10\n\n"
+            "[second-merchant]\nappears=5\n"));
+    const AlarmSettings read = AlarmStore::load(&problem);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    QVERIFY(read == settings);
+
+    // Written by hand, lists may be quoted and spaced as one likes.
+    writeAll(file, "[moongate]\nopens=\"10,1\"\ncloses= 2 ,3\n");
+    const AlarmSettings byHand = AlarmStore::load(&problem);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    QVERIFY(byHand.hasLead(AlarmEvent::GateOpens, 10) && byHand.hasLead(AlarmEvent::GateOpens, 1));
+    QVERIFY(byHand.hasLead(AlarmEvent::GateCloses, 2) && byHand.hasLead(AlarmEvent::GateCloses, 3));
+    QCOMPARE(byHand.count(), 4);
+}
+
+void TestAlarmSettings::noFileReadsNothingAndWritesNothing()
+{
+    QString problem;
+    QVERIFY(AlarmStore::load(&problem) == AlarmSettings());
+    QVERIFY(problem.isEmpty());
+
+    QList<Shown> shown;
+    AlarmController alarms(std::make_unique<RecordingNotifier>(&shown), nullptr);
+    const QDateTime now = QDateTime::currentDateTime();
+    for (int i = 0; i < 10; ++i)
+        alarms.tick(now.addSecs(60 * i), 0);
+    // A choice that changes nothing is no change either.
+    QVERIFY(choose(alarms, AlarmPanel::Moongate, { QStringLiteral("열림 알림"), QStringLiteral("끄기") }));
+    QVERIFY(choose(alarms, AlarmPanel::Merchant, { QStringLiteral("장소"), QStringLiteral("모든 장소") }));
+    QVERIFY(shown.isEmpty());
+    QCOMPARE(QDir(home->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+}
+
+void TestAlarmSettings::brokenFileLeavesAlarmsOff_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("why");
+    QTest::newRow("unclosed section") << QByteArray("[moongate\nopens=1\n") << "it cannot be parsed";
+    QTest::newRow("lead past 30") << QByteArray("[moongate]\nopens=1, 45\n")
+                                  << "moongate/opens: \"45\" is not a number of minutes from 0 to 30";
+    QTest::newRow("negative lead") << QByteArray("[job]\nstarts=-1\n")
+                                   << "job/starts: \"-1\" is not a number of minutes from 0 to 30";
+    QTest::newRow("lead in words") << QByteArray("[merchant]\nmoves=soon\n")
+                                   << "merchant/moves: \"soon\" is not a number of minutes from 0 to 30";
+    QTest::newRow("unknown destination") << QByteArray("[moongate]\ndestinations=서울\n")
+                                         << "moongate/destinations: \"서울\" is not a destination of the moongate";
+    QTest::newRow("a stop for a destination") << QByteArray("[moongate]\ndestinations=바리던전 옆\n")
+                                              << "moongate/destinations: \"바리던전 옆\" is not a destination of the moongate";
+    QTest::newRow("unknown stop") << QByteArray("[merchant]\nstops=타라\n")
+                                  << "merchant/stops: \"타라\" is not a stop of the merchant";
+    QTest::newRow("unknown key") << QByteArray("[moongate]\nopen=1\n") << "moongate/open is not a setting";
+    QTest::newRow("muted, neither true nor false") << QByteArray("muted=yes\n")
+                                                   << "muted must be true or false, not \"yes\"";
+    QTest::newRow("a value of another type") << QByteArray("[job]\nstarts=@Variant(\\0\\0\\0\\x2\\0\\0\\0\\x5)\n")
+                                             << "job/starts holds no text";
+    QTest::newRow("not text at all") << QByteArray("\x7f\x45\x4c\x46\x02\x01\x01\0\0\0\0\0\x03\0\x3e\0", 16)
+                                     << "it cannot be parsed";
+    QTest::newRow("a line without a value") << QByteArray("[moongate]\nopens\n") << "it cannot be parsed";
+    QTest::newRow("a folder in its place") << QByteArray() << "it cannot be read";
+    // Valid keys do not count when one is wrong: all alarms stay off.
+    QTest::newRow("one wrong among good ones") << QByteArray("[moongate]\nopens=5\n[job]\nstarts=31\n")
+                                               << "job/starts: \"31\" is not a number of minutes from 0 to 30";
+}
+
+void TestAlarmSettings::brokenFileLeavesAlarmsOff()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, why);
+    if (content.isEmpty())
+        QVERIFY(QDir().mkpath(file));
+    else
+        writeAll(file, content);
+    QString problem;
+    QVERIFY(AlarmStore::load(&problem) == AlarmSettings());
+    QVERIFY2(problem.startsWith(file + QStringLiteral(": ")), qPrintable(problem));
+    QVERIFY2(problem.contains(why), qPrintable(problem));
+    if (!content.isEmpty())
+        QCOMPARE(readAll(file), content);
+}
+
+void TestAlarmSettings::menusOfEachPanel_data()
+{
+    QTest::addColumn<AlarmPanel>("panel");
+    QTest::addColumn<QStringList>("entries");
+    const QStringList tail = { "-", "모든 알림 끄기", "알림 테스트" };
+    QTest::newRow("moongate") << AlarmPanel::Moongate
+                              << (QStringList { "열림 알림", "목적지", "닫힘 알림" } + tail);
+    QTest::newRow("job") << AlarmPanel::Job << (QStringList { "시작 알림" } + tail);
+    QTest::newRow("merchant") << AlarmPanel::Merchant << (QStringList { "이동 알림", "장소" } + tail);
+    QTest::newRow("second merchant") << AlarmPanel::SecondMerchant << (QStringList { "등장 알림" } + tail);
+}
+
+void TestAlarmSettings::menusOfEachPanel()
+{
+    QFETCH(AlarmPanel, panel);
+    QFETCH(QStringList, entries);
+    QList<Shown> shown;
+    AlarmController alarms(std::make_unique<RecordingNotifier>(&shown), nullptr);
+    std::unique_ptr<QMenu> menu(alarms.createMenu(panel, nullptr));
+    QCOMPARE(texts(menu.get()), entries);
+    QCOMPARE(texts(menu->actions().first()->menu()),
+             QStringList({ "끄기", "-", "0분 전", "1분 전", "2분 전", "3분 전", "5분 전", "10분 전",
+                           "15분 전", "20분 전", "30분 전" }));
+}
+
+void TestAlarmSettings::choosingALeadSavesIt()
+{
+    QList<Shown> shown;
+    AlarmController alarms(std::make_unique<RecordingNotifier>(&shown), nullptr);
+    QVERIFY(choose(alarms, AlarmPanel::Moongate, { QStringLiteral("열림 알림"), QStringLiteral("5분 전") }));
+    QVERIFY(choose(alarms, AlarmPanel::Moongate, { QStringLiteral("열림 알림"), QStringLiteral("1분 전") }));
+    QVERIFY(alarms.settings().hasLead(AlarmEvent::GateOpens, 5));
+    QCOMPARE(alarms.settings().count(), 2);
+    QString problem;
+    QVERIFY(AlarmStore::load(&problem) == alarms.settings());
+
+    std::unique_ptr<QMenu> menu(alarms.createMenu(AlarmPanel::Moongate, nullptr));
+    QCOMPARE(menu->actions().first()->text(), QStringLiteral("열림 알림 (5분 전, 1분 전)"));
+    const QMenu *leads = menu->actions().first()->menu();
+    QVERIFY(entry(leads, QStringLiteral("5분 전"))->isChecked());
+    QVERIFY(!entry(leads, QStringLiteral("끄기"))->isChecked());
+
+    QVERIFY(choose(alarms, AlarmPanel::Moongate, { QStringLiteral("열림 알림"), QStringLiteral("5분 전") }));
+    QCOMPARE(alarms.settings().count(), 1);
+    QVERIFY(choose(alarms, AlarmPanel::Moongate, { QStringLiteral("열림 알림"), QStringLiteral("끄기") }));
+    QVERIFY(!alarms.settings().anySet());
+    QVERIFY(readAll(file).contains("opens=\n"));
+}
+
+void TestAlarmSettings::placesAreChosenByName()
+{
+    QList<Shown> shown;
+    AlarmController alarms(std::make_unique<RecordingNotifier>(&shown), nullptr);
+    std::unique_ptr<QMenu> menu(alarms.createMenu(AlarmPanel::Moongate, nullptr));
+    const QStringList destinations = texts(entry(menu.get(), QStringLiteral("목적지"))->menu());
+    // 25 rows, 17 places: a repeated one is offered once, where it first comes.
+    QCOMPARE(destinations.size(), 2 + 17);
+    QCOMPARE(destinations.mid(0, 5), QStringList({ "모든 목적지", "-", "케오섬", "타라", "티르코네일" }));
+    QCOMPARE(destinations.count(QStringLiteral("티르코네일")), 1);
+
+    QVERIFY(choose(alarms, AlarmPanel::Moongate, { QStringLiteral("목적지"), QStringLiteral("티르코네일") }));
+    QVERIFY(choose(alarms, AlarmPanel::Moongate, { QStringLiteral("목적지"), QStringLiteral("케오섬") }));
+    QCOMPARE(alarms.settings().gateDestinations, QStringList({ "케오섬", "티르코네일" }));
+    menu.reset(alarms.createMenu(AlarmPanel::Moongate, nullptr));
+    QCOMPARE(menu->actions().at(1)->text(), QStringLiteral("목적지 (2곳)"));
+    QVERIFY(choose(alarms, AlarmPanel::Moongate, { QStringLiteral("목적지"), QStringLiteral("모든 목적지") }));
+    QVERIFY(alarms.settings().gateDestinations.isEmpty());
+
+    menu.reset(alarms.createMenu(AlarmPanel::Merchant, nullptr));
+    QCOMPARE(texts(entry(menu.get(), QStringLiteral("장소"))->menu()).size(), 2 + 11);
+    QVERIFY(choose(alarms, AlarmPanel::Merchant, { QStringLiteral("장소"), QStringLiteral("케오섬") }));
+    QCOMPARE(alarms.settings().merchantStops, QStringList({ "케오섬" }));
+    QVERIFY(alarms.settings().gateDestinations.isEmpty());
+}
+
+void TestAlarmSettings::leadFromTheFileIsOffered()
+{
+    writeAll(file, "[second-merchant]\nappears=7\n");
+    QList<Shown> shown;
+    AlarmController alarms(std::make_unique<RecordingNotifier>(&shown), nullptr);
+    std::unique_ptr<QMenu> menu(alarms.createMenu(AlarmPanel::SecondMerchant, nullptr));
+    QCOMPARE(menu->actions().first()->text(), QStringLiteral("등장 알림 (7분 전)"));
+    const QStringList leads = texts(menu->actions().first()->menu());
+    QCOMPARE(leads.mid(6, 3), QStringList({ "5분 전", "7분 전", "10분 전" }));
+    QVERIFY(entry(menu->actions().first()->menu(), QStringLiteral("7분 전"))->isChecked());
+}
+
+void TestAlarmSettings::muteAllAndTheSample()
+{
+    QList<Shown> shown;
+    AlarmController alarms(std::make_unique<RecordingNotifier>(&shown), nullptr);
+    QVERIFY(choose(alarms, AlarmPanel::Job, { QStringLiteral("알림 테스트") }));
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].title, QStringLiteral("타르베넬 타이머"));
+    QVERIFY(shown[0].sound);
+    QVERIFY(!QFileInfo::exists(file));
+
+    QVERIFY(choose(alarms, AlarmPanel::Merchant, { QStringLiteral("모든 알림 끄기") }));
+    QVERIFY(alarms.settings().muted);
+    QVERIFY(readAll(file).contains("muted=true"));
+    std::unique_ptr<QMenu> menu(alarms.createMenu(AlarmPanel::Moongate, nullptr));
+    QVERIFY(entry(menu.get(), QStringLiteral("모든 알림 끄기"))->isChecked());
+    // The sample still shows while muted, without its sound.
+    QVERIFY(choose(alarms, AlarmPanel::Moongate, { QStringLiteral("알림 테스트") }));
+    QCOMPARE(shown.size(), 2);
+    QVERIFY(!shown[1].sound);
+}
+
+void TestAlarmSettings::ticksDeliverWhatIsDue()
+{
+    writeAll(file, "[moongate]\nopens=1\n");
+    QList<Shown> shown;
+    AlarmController alarms(std::make_unique<RecordingNotifier>(&shown), nullptr);
+    // One minute before the gate opens at cycle second 1627 of the game day
+    // from 21:00 on 2026-12-07 in Seoul.
+    QDateTime w = QDateTime::fromString(QStringLiteral("2026-12-07T21:26:06"), Qt::ISODate);
+    w.setTimeZone(QTimeZone("Asia/Seoul"));
+    alarms.tick(w.addSecs(-1), 0);
+    QVERIFY(shown.isEmpty());
+    alarms.tick(w, 0);
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].title, QStringLiteral("문게이트: 라비던전"));
+    QCOMPARE(shown[0].text, QStringLiteral("1분 후 열림"));
+    QVERIFY(shown[0].sound);
+    alarms.tick(w.addSecs(1), 0);
+    alarms.tick(w.addSecs(-30), 0);
+    alarms.tick(w, 0);
+    QCOMPARE(shown.size(), 1);
+
+    QVERIFY(choose(alarms, AlarmPanel::Moongate, { QStringLiteral("모든 알림 끄기") }));
+    alarms.tick(w.addSecs(GameDaySeconds - 1), 0);
+    alarms.tick(w.addSecs(GameDaySeconds), 0);
+    QCOMPARE(shown.size(), 1);
+}
+
+void TestAlarmSettings::brokenFileIsReplacedOnlyByAChange()
+{
+    const QByteArray broken("[moongate]\nopens=5\n[job]\nstarts=99\n");
+    writeAll(file, broken);
+    QList<Shown> shown;
+    {
+        AlarmController alarms(std::make_unique<RecordingNotifier>(&shown), nullptr);
+        QVERIFY(!alarms.settings().anySet());
+        QVERIFY(choose(alarms, AlarmPanel::Job, { QStringLiteral("알림 테스트") }));
+        QVERIFY(choose(alarms, AlarmPanel::Job, { QStringLiteral("시작 알림"), QStringLiteral("끄기") }));
+    }
+    QCOMPARE(readAll(file), broken);
+
+    AlarmController alarms(std::make_unique<RecordingNotifier>(&shown), nullptr);
+    QVERIFY(choose(alarms, AlarmPanel::Job, { QStringLiteral("시작 알림"), QStringLiteral("3분 전") }));
+    QString problem;
+    const AlarmSettings saved = AlarmStore::load(&problem);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
+    QVERIFY(saved.hasLead(AlarmEvent::JobStarts, 3));
+    QCOMPARE(saved.count(), 1);
+}
+
+QTEST_MAIN(TestAlarmSettings)
+#include "tst_alarmsettings.moc"
