@@ -1,6 +1,7 @@
 #include "qglasslabel.h"
 
 #include "glass.h"
+#include "glowtext_p.h"
 
 #include <QPaintEvent>
 #include <QPainter>
@@ -90,6 +91,24 @@ bool QGlassLabel::hintsHoldFor(const QString &text) const
                 || (m_hintDigitsSwap && ShapedText::sameShape(text, m_hintText)));
 }
 
+// The part of the label that showing text instead of before changes, when it
+// is known: the digits that changed and, for glowing text, their halo.
+std::optional<QRect> QGlassLabel::changedPart(const QString &before, const QString &text) const
+{
+    if (!isVisible())
+        return std::nullopt;
+    if (Glass().IsCompositionEnabled()) {
+        if (!m_glow.isLaidOutFor(font(), glowTextBox(size()), GlowTextFlags)
+            || !m_glow.canShow(before) || !m_glow.canShow(text))
+            return std::nullopt;
+        return glowSpread(m_glow.changedArea(before, text), devicePixelRatioF()) & rect();
+    }
+    if (!m_shaped.isLaidOutFor(font(), textRect(), textFlags()) || !m_shaped.canShow(before)
+        || !m_shaped.canShow(text) || !paintsShaped())
+        return std::nullopt;
+    return m_shaped.changedArea(before, text);
+}
+
 void QGlassLabel::setText(const QString &text)
 {
     const QString before = QLabel::text();
@@ -99,19 +118,16 @@ void QGlassLabel::setText(const QString &text)
     }
     // QLabel has the window's layout measure every widget again, which other
     // digits cannot change, and repaints the whole label: the label is out of
-    // the layout's sight while QLabel takes the text. Plain text then repaints
-    // only the digits that changed; glowing text spreads its halo further
-    // and repaints whole.
-    const bool digitsOnly = isVisible() && m_shaped.canShow(before) && m_shaped.canShow(text)
-            && m_shaped.isLaidOutFor(font(), textRect(), textFlags()) && paintsShaped()
-            && !Glass().IsCompositionEnabled();
+    // the layout's sight while QLabel takes the text, and then repaints only
+    // the part that changed, where that is known.
+    const std::optional<QRect> changed = changedPart(before, text);
     setAttribute(Qt::WA_WState_Hidden);
-    setAttribute(Qt::WA_UpdatesDisabled, digitsOnly);
+    setAttribute(Qt::WA_UpdatesDisabled, changed.has_value());
     QLabel::setText(text);
     setAttribute(Qt::WA_UpdatesDisabled, false);
     setAttribute(Qt::WA_WState_Hidden, false);
-    if (digitsOnly)
-        update(m_shaped.changedArea(before, text));
+    if (changed)
+        update(*changed);
 }
 
 QSize QGlassLabel::sizeHint() const
@@ -140,6 +156,14 @@ void QGlassLabel::paintEvent(QPaintEvent *event)
     // keeps the library loaded, so this one costs next to nothing.
     Glass glass;
     if (glass.IsCompositionEnabled()) {
+        // The library draws; the label keeps the same layout for itself, to
+        // know which part a change of digits repaints.
+        const QString shown = text();
+        const QRectF box = glowTextBox(size());
+        if (!m_glow.isLaidOutFor(font(), box, GlowTextFlags) || !m_glow.canShow(shown)) {
+            m_glow = ShapedText::supports(shown, GlowTextFlags, font())
+                    ? ShapedText(shown, font(), box, GlowTextFlags) : ShapedText();
+        }
         glass.DrawString(this, event);
         return;
     }

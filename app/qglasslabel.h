@@ -5,13 +5,15 @@
 
 #include <QLabel>
 
+#include <optional>
+
 // A label that stays readable on glass: while the desktop composites, its
 // text is drawn as glowing text on the glass library's background colour.
 //
 // It is also cheap to keep ticking: a text that differs from the last only in
 // its digits (a countdown, a clock) keeps the size hints and the layout of the
-// last, and repaints only the digits that changed. Everything else paints and
-// measures exactly as QLabel does.
+// last, and repaints only the digits that changed, with their glow. Everything
+// else paints and measures exactly as QLabel does.
 class QGlassLabel : public QLabel
 {
 public:
@@ -52,13 +54,15 @@ private:
     int textFlags() const;
     bool paintsShaped() const;
     const ShapedText *shapedFor(const QString &text);
+    std::optional<QRect> changedPart(const QString &before, const QString &text) const;
 
     mutable Measure m_hintMeasure;
     mutable QString m_hintText;
     mutable bool m_hintDigitsSwap = false;
     mutable QSize m_sizeHint;
     mutable QSize m_minimumSizeHint;
-    ShapedText m_shaped;
+    ShapedText m_shaped; // the plain text, as QLabel lays it out
+    ShapedText m_glow;   // the glowing text, as the library lays it out
 };
 
 #endif

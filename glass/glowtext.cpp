@@ -14,7 +14,6 @@ namespace {
 
 constexpr int GlowRadius = 5;
 const QColor TextColor(0x10, 0x10, 0x10);
-constexpr int TextFlags = Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap;
 
 // As many glowing texts as the window has labels, and some to spare for texts
 // whose shape has just changed.
@@ -70,28 +69,30 @@ const Quotients &quotients(int window)
     return known.back().second;
 }
 
-// One pass of a running-sum box filter along the rows, edges repeated: the
-// rows and columns given are filtered, the others keep their values.
-void blurRows(uchar *bits, int width, qsizetype stride, int radius, int top, int bottom,
-              int left, int right, std::vector<uchar> &line)
+// One pass of a running-sum box filter along the rows of in, edges repeated,
+// written to out in the rectangle given.
+void blurRows(const QImage &in, QImage &out, int radius, const QRect &area,
+              std::vector<uchar> &line)
 {
     const Quotients &quotient = quotients(2 * radius + 1);
+    const int width = in.width();
     // The row with its edge pixels repeated radius + 1 times on each side, so
     // that the running sum reads it without bounds to mind.
     const int pad = radius + 1;
     line.resize(width + 2 * pad);
-    for (int y = top; y < bottom; ++y) {
-        uchar *row = bits + y * stride;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        const uchar *row = in.constScanLine(y);
         std::fill(line.begin(), line.begin() + pad, row[0]);
         std::copy(row, row + width, line.begin() + pad);
         std::fill(line.begin() + pad + width, line.end(), row[width - 1]);
-        const uchar *in = line.data() + pad;
+        const uchar *padded = line.data() + pad;
+        uchar *target = out.scanLine(y);
         int sum = 0;
-        for (int i = left - radius; i <= left + radius; ++i)
-            sum += in[i];
-        for (int x = left; x < right; ++x) {
-            row[x] = quotient(sum);
-            sum += in[x + radius + 1] - in[x - radius];
+        for (int i = area.left() - radius; i <= area.left() + radius; ++i)
+            sum += padded[i];
+        for (int x = area.left(); x <= area.right(); ++x) {
+            target[x] = quotient(sum);
+            sum += padded[x + radius + 1] - padded[x - radius];
         }
     }
 }
@@ -112,29 +113,29 @@ void divideColumns(uchar *__restrict out, const quint16 *__restrict sums, int wi
 
 // The same along the columns, computed a row at a time with one running sum
 // per column, which reads the image in the order it lies in memory.
-void blurColumns(uchar *bits, int height, qsizetype stride, int radius, int top, int bottom,
-                 int left, int right, std::vector<uchar> &copy, std::vector<quint16> &sums)
+void blurColumns(const QImage &in, QImage &out, int radius, const QRect &area,
+                 std::vector<quint16> &sums)
 {
     const Quotients &quotient = quotients(2 * radius + 1);
-    copy.assign(bits, bits + height * stride);
-    const uchar *in = copy.data();
-    const int width = right - left;
+    const int height = in.height();
+    const int left = area.left();
+    const int width = area.width();
     sums.assign(width, 0);
-    for (int i = top - radius; i <= top + radius; ++i) {
-        const uchar *row = in + std::clamp(i, 0, height - 1) * stride + left;
+    for (int i = area.top() - radius; i <= area.top() + radius; ++i) {
+        const uchar *row = in.constScanLine(std::clamp(i, 0, height - 1)) + left;
         for (int x = 0; x < width; ++x)
             sums[x] += row[x];
     }
-    for (int y = top; y < bottom; ++y) {
-        uchar *out = bits + y * stride + left;
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        uchar *target = out.scanLine(y) + left;
         if (quotient.multiplier()) {
-            divideColumns(out, sums.data(), width, quotient.multiplier());
+            divideColumns(target, sums.data(), width, quotient.multiplier());
         } else {
             for (int x = 0; x < width; ++x)
-                out[x] = quotient(sums[x]);
+                target[x] = quotient(sums[x]);
         }
-        addColumns(sums.data(), in + std::min(y + radius + 1, height - 1) * stride + left,
-                   in + std::max(y - radius, 0) * stride + left, width);
+        addColumns(sums.data(), in.constScanLine(std::min(y + radius + 1, height - 1)) + left,
+                   in.constScanLine(std::max(y - radius, 0)) + left, width);
     }
 }
 
@@ -144,47 +145,64 @@ int boxRadius(qreal ratio)
     return int(GlowRadius * ratio) / 2 + 1;
 }
 
-// The blur's four passes, across then down, twice, each done only where the
-// passes after it read, so that the part of the image given comes out as if
-// all of the image were blurred: a pass reads radius pixels to each side.
-void blur(QImage &coverage, int radius, const QRect &part)
+// The halo's blur of an 8-bit coverage image: four box passes, across then
+// down, twice. Each pass's result is kept, so that when the coverage changes
+// in a part of the image, each pass is done again only where its input
+// changed and as far around as it reads: the result comes out exactly as if
+// all of the image were blurred again.
+class Blur
 {
-    const QRect all = coverage.rect();
-    const QRect wide = part.adjusted(-radius, -radius, radius, radius) & all;
-    uchar *bits = coverage.bits();
-    const qsizetype stride = coverage.bytesPerLine();
-    std::vector<uchar> scratch;
-    std::vector<quint16> sums;
-    const QRect passes[4] = {
-        QRect(QPoint(wide.left(), all.top()), QPoint(wide.right(), all.bottom())),
-        wide,
-        QRect(QPoint(part.left(), wide.top()), QPoint(part.right(), wide.bottom())),
-        part,
-    };
-    for (int pass = 0; pass < 4; ++pass) {
-        const QRect &area = passes[pass];
-        if (pass % 2 == 0) {
-            blurRows(bits, coverage.width(), stride, radius, area.top(), area.bottom() + 1,
-                     area.left(), area.right() + 1, scratch);
-        } else {
-            blurColumns(bits, coverage.height(), stride, radius, area.top(), area.bottom() + 1,
-                        area.left(), area.right() + 1, scratch, sums);
-        }
+public:
+    Blur(const QSize &size, int radius) : m_radius(radius)
+    {
+        for (QImage &pass : m_passes)
+            pass = QImage(size, QImage::Format_Alpha8);
     }
-}
+
+    // Blurs the coverage anew where it changed; returns where the result did.
+    QRect update(const QImage &coverage, const QRect &changed)
+    {
+        const QRect all = coverage.rect();
+        QRect area = changed & all;
+        for (int pass = 0; pass < 4; ++pass) {
+            const QImage &in = pass == 0 ? coverage : m_passes[pass - 1];
+            if (pass % 2 == 0) {
+                area = area.adjusted(-m_radius, 0, m_radius, 0) & all;
+                blurRows(in, m_passes[pass], m_radius, area, m_line);
+            } else {
+                area = area.adjusted(0, -m_radius, 0, m_radius) & all;
+                blurColumns(in, m_passes[pass], m_radius, area, m_sums);
+            }
+        }
+        return area;
+    }
+
+    const QImage &result() const { return m_passes[3]; }
+
+private:
+    int m_radius;
+    QImage m_passes[4];
+    std::vector<uchar> m_line;
+    std::vector<quint16> m_sums;
+};
 
 // One glowing text as it was drawn last, kept so that a text of the same shape
 // that follows it (a countdown a second later) is drawn by redoing only the
 // part of the image around the digits that changed.
 struct Glow
 {
-    QString text;
-    QFont font;
-    QRect box;
-    QRgb background = 0;
-    ShapedText shaped;
-    QImage image;
-    QImage coverage; // the text's coverage, before the blur
+    Glow(const QString &text, const QFont &font, const QRect &box, QRgb background,
+         QImage &image)
+        : text(text), font(font), box(box), background(background),
+          shaped(text, font, box, GlowTextFlags),
+          coverage(image.size(), QImage::Format_Alpha8),
+          blur(image.size(), boxRadius(image.devicePixelRatio()))
+    {
+        this->image.swap(image);
+        coverage.setDevicePixelRatio(this->image.devicePixelRatio());
+        coverage.fill(0);
+        draw(this->image.rect());
+    }
 
     bool fits(const QImage &target, QRgb fill, const QRect &textBox, const QFont &textFont,
               const QString &next) const
@@ -200,36 +218,24 @@ struct Glow
         return QRectF(QPointF(pixels.topLeft()) / ratio, QSizeF(pixels.size()) / ratio);
     }
 
-    // Draws the glowing text anew where the text's coverage changed, given in
-    // pixels, and as far around it as the glow reaches. Every step works
-    // pixel by pixel, except the blur, which takes its coverage from far
-    // enough around for every pixel to come out exactly as if the whole image
-    // were drawn.
+    // Draws the glowing text anew where the text's coverage changes, given in
+    // pixels, and as far around it as the glow spreads. Every step but the
+    // blur works pixel by pixel.
     void draw(const QRect &changed)
     {
-        const qreal ratio = image.devicePixelRatio();
-        const int radius = boxRadius(ratio);
-        const int reach = 2 * radius;
-
+        for (int y = changed.top(); y <= changed.bottom(); ++y)
+            std::fill_n(coverage.scanLine(y) + changed.left(), changed.width(), uchar(0));
         QPainter painter(&coverage);
         painter.setClipRect(logical(changed));
-        painter.setCompositionMode(QPainter::CompositionMode_Source);
-        painter.fillRect(logical(changed), Qt::transparent);
-        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
         painter.setPen(Qt::black);
         shaped.draw(&painter, text, logical(changed));
         painter.end();
 
-        const QRect part = changed.adjusted(-reach, -reach, reach, reach) & image.rect();
-        const QRect source = part.adjusted(-reach, -reach, reach, reach) & image.rect();
-        QImage blurred = coverage.copy(source);
-        blur(blurred, radius, part.translated(-source.topLeft()));
-
+        const QRect part = blur.update(coverage, changed);
         QImage halo(part.size(), QImage::Format_ARGB32_Premultiplied);
-        halo.setDevicePixelRatio(ratio);
-        const QPoint offset = part.topLeft() - source.topLeft();
+        halo.setDevicePixelRatio(image.devicePixelRatio());
         for (int y = 0; y < part.height(); ++y) {
-            const uchar *in = blurred.constScanLine(y + offset.y()) + offset.x();
+            const uchar *in = blur.result().constScanLine(y + part.y()) + part.x();
             auto *out = reinterpret_cast<QRgb *>(halo.scanLine(y));
             auto *target = reinterpret_cast<QRgb *>(image.scanLine(y + part.y())) + part.x();
             for (int x = 0; x < part.width(); ++x) {
@@ -244,6 +250,15 @@ struct Glow
         painter.setPen(TextColor);
         shaped.draw(&painter, text, logical(part));
     }
+
+    QString text;
+    QFont font;
+    QRect box;
+    QRgb background;
+    ShapedText shaped;
+    QImage image;
+    QImage coverage; // the text's coverage, before the blur
+    Blur blur;
 };
 
 std::vector<Glow> &glows()
@@ -262,13 +277,14 @@ void drawUnshaped(QImage &image, const QRect &box, const QString &text, const QF
     QPainter painter(&coverage);
     painter.setFont(font);
     painter.setPen(Qt::black);
-    painter.drawText(box, TextFlags, text);
+    painter.drawText(box, GlowTextFlags, text);
     painter.end();
-    blur(coverage, boxRadius(image.devicePixelRatio()), coverage.rect());
+    Blur blur(coverage.size(), boxRadius(image.devicePixelRatio()));
+    blur.update(coverage, coverage.rect());
     QImage halo(image.size(), QImage::Format_ARGB32_Premultiplied);
     halo.setDevicePixelRatio(image.devicePixelRatio());
     for (int y = 0; y < halo.height(); ++y) {
-        const uchar *in = coverage.constScanLine(y);
+        const uchar *in = blur.result().constScanLine(y);
         auto *out = reinterpret_cast<QRgb *>(halo.scanLine(y));
         for (int x = 0; x < halo.width(); ++x)
             out[x] = HaloPixels[in[x]];
@@ -277,7 +293,7 @@ void drawUnshaped(QImage &image, const QRect &box, const QString &text, const QF
     painter.drawImage(QPoint(0, 0), halo);
     painter.setFont(font);
     painter.setPen(TextColor);
-    painter.drawText(box, TextFlags, text);
+    painter.drawText(box, GlowTextFlags, text);
 }
 
 } // namespace
@@ -287,7 +303,7 @@ void drawGlowText(QImage &image, const QRect &box, const QString &text, const QF
     if (text.isEmpty() || image.isNull())
         return;
     const QRgb background = *reinterpret_cast<const QRgb *>(image.constScanLine(0));
-    if (!ShapedText::supports(text, TextFlags, font)) {
+    if (!ShapedText::supports(text, GlowTextFlags, font)) {
         drawUnshaped(image, box, text, font);
         return;
     }
@@ -299,17 +315,7 @@ void drawGlowText(QImage &image, const QRect &box, const QString &text, const QF
     if (found == kept.end()) {
         if (kept.size() == KeptGlows)
             kept.pop_back();
-        found = kept.insert(kept.begin(), Glow());
-        found->text = text;
-        found->font = font;
-        found->box = box;
-        found->background = background;
-        found->shaped = ShapedText(text, font, box, TextFlags);
-        found->image.swap(image);
-        found->coverage = QImage(found->image.size(), QImage::Format_Alpha8);
-        found->coverage.setDevicePixelRatio(found->image.devicePixelRatio());
-        found->coverage.fill(0);
-        found->draw(found->image.rect());
+        found = kept.emplace(kept.begin(), text, font, box, background, image);
     } else {
         std::rotate(kept.begin(), found, found + 1);
         found = kept.begin();
@@ -329,9 +335,26 @@ void drawGlowText(QImage &image, const QRect &box, const QString &text, const QF
     image = found->image;
 }
 
+QRectF glowTextBox(const QSize &widgetSize)
+{
+    return QRectF(0, 0, widgetSize.width() + GlowMargin, widgetSize.height() + GlowMargin);
+}
+
+QRect glowSpread(const QRect &changed, qreal ratio)
+{
+    const int reach = 2 * boxRadius(ratio);
+    const QRect pixels = QRectF(QPointF(changed.topLeft()) * ratio, QSizeF(changed.size()) * ratio)
+                                 .toAlignedRect()
+                                 .adjusted(-reach, -reach, reach, reach);
+    return QRectF(QPointF(pixels.topLeft()) / ratio, QSizeF(pixels.size()) / ratio)
+            .toAlignedRect();
+}
+
 void blurCoverage(QImage &coverage, int radius)
 {
-    blur(coverage, radius / 2 + 1, coverage.rect());
+    Blur blur(coverage.size(), radius / 2 + 1);
+    blur.update(coverage, coverage.rect());
+    coverage = blur.result();
 }
 
 void dropGlowTexts()

@@ -32,10 +32,6 @@ namespace {
 
 volatile int sink;
 
-// Glass::DrawString draws into the label's rectangle grown by this much on
-// every side; the glow alone is measured on an image of the same size.
-constexpr int GlowMargin = 5;
-
 const QString GateText = QStringLiteral("케오섬 - 대기 (16:36 후 열림)");
 
 // A label that always paints through Glass, as the window's labels do while
