@@ -63,8 +63,8 @@ int QGlassLabel::textFlags() const
 bool QGlassLabel::paintsShaped() const
 {
     return !text().isEmpty() && frameShape() == QFrame::NoFrame && !buddy() && isEnabled()
-            && isPlainText() && (indent() >= 0 || frameWidth() == 0)
-            && !style()->inherits("QStyleSheetStyle");
+            && !testAttribute(Qt::WA_StyleSheet) && (indent() >= 0 || frameWidth() == 0)
+            && isPlainText();
 }
 
 // The layout to paint text from, made anew when the text no longer fits it;

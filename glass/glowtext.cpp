@@ -76,23 +76,28 @@ void blurRows(const QImage &in, QImage &out, int radius, const QRect &area,
 {
     const Quotients &quotient = quotients(2 * radius + 1);
     const int width = in.width();
-    // The row with its edge pixels repeated radius + 1 times on each side, so
-    // that the running sum reads it without bounds to mind.
-    const int pad = radius + 1;
-    line.resize(width + 2 * pad);
+    // The part of each row that the running sum reads, from first to last,
+    // with the edge pixels repeated where it reaches past them.
+    const int first = area.left() - radius;
+    const int last = area.right() + radius + 1;
+    const int from = std::max(first, 0);
+    const int to = std::min(last, width - 1);
+    line.resize(last - first + 1);
+    const uchar *inBits = in.constBits();
+    uchar *outBits = out.bits();
     for (int y = area.top(); y <= area.bottom(); ++y) {
-        const uchar *row = in.constScanLine(y);
-        std::fill(line.begin(), line.begin() + pad, row[0]);
-        std::copy(row, row + width, line.begin() + pad);
-        std::fill(line.begin() + pad + width, line.end(), row[width - 1]);
-        const uchar *padded = line.data() + pad;
-        uchar *target = out.scanLine(y);
+        const uchar *row = inBits + y * in.bytesPerLine();
+        std::fill(line.begin(), line.begin() + (from - first), row[0]);
+        std::copy(row + from, row + to + 1, line.begin() + (from - first));
+        std::fill(line.begin() + (to - first + 1), line.end(), row[width - 1]);
+        const uchar *read = line.data() - first;
+        uchar *target = outBits + y * out.bytesPerLine();
         int sum = 0;
         for (int i = area.left() - radius; i <= area.left() + radius; ++i)
-            sum += padded[i];
+            sum += read[i];
         for (int x = area.left(); x <= area.right(); ++x) {
             target[x] = quotient(sum);
-            sum += padded[x + radius + 1] - padded[x - radius];
+            sum += read[x + radius + 1] - read[x - radius];
         }
     }
 }
@@ -120,22 +125,25 @@ void blurColumns(const QImage &in, QImage &out, int radius, const QRect &area,
     const int height = in.height();
     const int left = area.left();
     const int width = area.width();
+    const uchar *inBits = in.constBits() + left;
+    const qsizetype inStride = in.bytesPerLine();
+    uchar *outBits = out.bits() + left;
+    const auto row = [&](int y) { return inBits + std::clamp(y, 0, height - 1) * inStride; };
     sums.assign(width, 0);
     for (int i = area.top() - radius; i <= area.top() + radius; ++i) {
-        const uchar *row = in.constScanLine(std::clamp(i, 0, height - 1)) + left;
+        const uchar *read = row(i);
         for (int x = 0; x < width; ++x)
-            sums[x] += row[x];
+            sums[x] += read[x];
     }
     for (int y = area.top(); y <= area.bottom(); ++y) {
-        uchar *target = out.scanLine(y) + left;
+        uchar *target = outBits + y * out.bytesPerLine();
         if (quotient.multiplier()) {
             divideColumns(target, sums.data(), width, quotient.multiplier());
         } else {
             for (int x = 0; x < width; ++x)
                 target[x] = quotient(sums[x]);
         }
-        addColumns(sums.data(), in.constScanLine(std::min(y + radius + 1, height - 1)) + left,
-                   in.constScanLine(std::max(y - radius, 0)) + left, width);
+        addColumns(sums.data(), row(y + radius + 1), row(y - radius), width);
     }
 }
 

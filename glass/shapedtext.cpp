@@ -17,8 +17,8 @@ constexpr int SupportedFlags = Qt::AlignLeft | Qt::AlignVertical_Mask | Qt::Alig
         | Qt::TextHideMnemonic;
 
 // Ink may reach past a glyph's outline by the pixel that antialiasing and
-// hinting add on each side.
-constexpr qreal InkBleed = 2;
+// rounding to the pixel grid add on each side.
+constexpr qreal InkBleed = 1;
 
 bool isDigit(QChar c)
 {
@@ -258,11 +258,13 @@ ShapedText::ShapedText(const QString &text, const QFont &font, const QRectF &rec
         if (!m_digitsSwap)
             run.digitAt.fill(-1);
         const QRawFont rawFont = run.glyphs.rawFont();
+        for (quint32 digit : std::as_const(run.digits))
+            run.digitInk.append(inkOf(rawFont, digit, QPointF()));
         for (int g = 0; g < run.indexes.size(); ++g) {
             QRectF ink = inkOf(rawFont, run.indexes[g], run.positions[g]);
             if (run.digitAt[g] >= 0) {
-                for (quint32 digit : std::as_const(run.digits))
-                    ink |= inkOf(rawFont, digit, run.positions[g]);
+                for (const QRectF &digit : std::as_const(run.digitInk))
+                    ink |= digit.translated(run.positions[g]);
             }
             run.ink.append(ink);
             m_inkBounds |= ink;
@@ -337,7 +339,9 @@ void ShapedText::draw(QPainter *painter, const QString &text, const QRectF &area
         QVarLengthArray<quint32, 64> indexes;
         QVarLengthArray<QPointF, 64> positions;
         for (int g = 0; g < run.indexes.size(); ++g) {
-            if (!everything && !run.ink[g].intersects(area))
+            const QRectF &ink = run.ink[g];
+            if (!everything && (ink.right() <= area.left() || ink.left() >= area.right()
+                                || ink.bottom() <= area.top() || ink.top() >= area.bottom()))
                 continue;
             const int digit = run.digitAt[g];
             indexes.append(digit < 0 ? run.indexes[g] : run.digits[text[digit].unicode() - u'0']);
@@ -367,9 +371,8 @@ QRect ShapedText::changedArea(const QString &from, const QString &to) const
             const int digit = run.digitAt[g];
             if (digit < 0 || from[digit] == to[digit])
                 continue;
-            const QRawFont font = run.glyphs.rawFont();
-            area |= inkOf(font, run.digits[from[digit].unicode() - u'0'], run.positions[g]);
-            area |= inkOf(font, run.digits[to[digit].unicode() - u'0'], run.positions[g]);
+            area |= run.digitInk[from[digit].unicode() - u'0'].translated(run.positions[g]);
+            area |= run.digitInk[to[digit].unicode() - u'0'].translated(run.positions[g]);
         }
     }
     if (m_clip)

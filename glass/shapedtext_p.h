@@ -65,6 +65,7 @@ private:
         QList<QRectF> ink;    // where the glyph, or any digit in its place, may have ink
         QList<int> digitAt;   // the index in the text of the digit the glyph shows, or -1
         QList<quint32> digits; // the glyphs of '0' to '9', where the run shows digits
+        QList<QRectF> digitInk; // where each of them has ink, drawn at the origin
     };
 
     bool findDigit(const QTextLayout &layout, int textIndex);

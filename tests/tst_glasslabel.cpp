@@ -22,7 +22,8 @@ QImage rendered(QLabel *label)
     return image;
 }
 
-enum Setup { Plain, WordWrap, Top, Bottom, Right, Centred, Margin, Indent, Frame, Disabled, Rich };
+enum Setup { Plain, WordWrap, Top, Bottom, Right, Centred, Margin, Indent, Frame, Disabled, Rich,
+             StyleSheet };
 
 void setUp(QLabel *label, Setup setup)
 {
@@ -38,6 +39,7 @@ void setUp(QLabel *label, Setup setup)
     case Frame: label->setFrameStyle(QFrame::Box | QFrame::Plain); break;
     case Disabled: label->setEnabled(false); break;
     case Rich: label->setTextFormat(Qt::RichText); break;
+    case StyleSheet: label->setStyleSheet(QStringLiteral("color: #a03020")); break;
     }
 }
 
@@ -101,8 +103,8 @@ void TestGlassLabel::paintsAsQLabel_data()
                                                "정보를 바탕으로 제작하였습니다."),
                                 QStringLiteral("a & b"), QString() };
     const char *const names[] = { "plain", "word wrap", "top", "bottom", "right", "centred",
-                                  "margin", "indent", "frame", "disabled", "rich" };
-    for (int setup = Plain; setup <= Rich; ++setup) {
+                                  "margin", "indent", "frame", "disabled", "rich", "style sheet" };
+    for (int setup = Plain; setup <= StyleSheet; ++setup) {
         for (const QString &text : texts) {
             for (const QSize &extra : { QSize(0, 0), QSize(13, 7) }) {
                 QTest::addRow("%s, +%dx%d: %s", names[setup], extra.width(), extra.height(),
