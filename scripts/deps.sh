@@ -11,7 +11,9 @@ run_packages=(
 test_packages=(
     xvfb openbox xcompmgr trayer xdotool x11-utils x11-apps imagemagick
     faketime tzdata dbus at-spi2-core python3-pyatspi
-    g++-mingw-w64-x86-64 wine wine64
+    # The Windows build, its packages and its tests under Wine (Qt's host
+    # tools run moc and rcc for the Windows Qt)
+    g++-mingw-w64-x86-64-posix mingw-w64-tools qt6-base-dev-tools nsis xz-utils wine wine64
 )
 
 list=
