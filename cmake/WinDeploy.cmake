@@ -31,18 +31,19 @@ configure_file(${TIMER_WIN_PACKAGING}/README.txt.in ${CMAKE_BINARY_DIR}/README.t
                @ONLY NEWLINE_STYLE CRLF)
 
 # The folder's contents, as an install component of their own so that no
-# other install rule adds to it.
-install(PROGRAMS $<TARGET_FILE:timer> $<TARGET_FILE:Glass>
-        DESTINATION . COMPONENT windows)
-install(FILES $<TARGET_FILE:Qt6::Core> $<TARGET_FILE:Qt6::Gui> $<TARGET_FILE:Qt6::Widgets>
-              ${timer_runtime_dlls} ${CMAKE_BINARY_DIR}/README.txt
-        DESTINATION . COMPONENT windows)
-install(FILES $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin>
-        DESTINATION platforms COMPONENT windows)
-install(FILES $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin>
-        DESTINATION styles COMPONENT windows)
-install(FILES $<TARGET_FILE:Qt6::QICOPlugin>
-        DESTINATION imageformats COMPONENT windows)
+# other install rule adds to it. The zip is packed anew when any of them,
+# or this list, changes.
+set(timer_shipped ${CMAKE_CURRENT_LIST_FILE})
+macro(timer_ship destination)
+    install(FILES ${ARGN} DESTINATION ${destination} COMPONENT windows)
+    list(APPEND timer_shipped ${ARGN})
+endmacro()
+timer_ship(. $<TARGET_FILE:timer> $<TARGET_FILE:Glass> ${CMAKE_BINARY_DIR}/README.txt
+           $<TARGET_FILE:Qt6::Core> $<TARGET_FILE:Qt6::Gui> $<TARGET_FILE:Qt6::Widgets>
+           ${timer_runtime_dlls})
+timer_ship(platforms $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin>)
+timer_ship(styles $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin>)
+timer_ship(imageformats $<TARGET_FILE:Qt6::QICOPlugin>)
 
 add_custom_command(OUTPUT ${TIMER_WIN_ZIP}
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${TIMER_WIN_FOLDER} ${TIMER_WIN_ZIP}
@@ -50,7 +51,7 @@ add_custom_command(OUTPUT ${TIMER_WIN_ZIP}
             --prefix ${TIMER_WIN_FOLDER}
     COMMAND ${CMAKE_COMMAND} -E tar cf ${TIMER_WIN_ZIP} --format=zip ${TIMER_WIN_NAME}
     WORKING_DIRECTORY ${TIMER_WIN_DIST}
-    DEPENDS timer Glass ${CMAKE_BINARY_DIR}/README.txt
+    DEPENDS timer Glass ${timer_shipped}
     COMMENT "Packing ${TIMER_WIN_NAME}-windows-x64.zip"
     VERBATIM)
 set(timer_dist_outputs ${TIMER_WIN_ZIP})

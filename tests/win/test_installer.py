@@ -9,7 +9,7 @@ import subprocess
 import tempfile
 import time
 
-from winx import (activate, check, harness, run, wait_for, window_titled, windows_titled,
+from winx import (Failure, activate, check, harness, run, wait_for, window_titled, windows_titled,
                   winharness)
 
 TITLE = "Tarvenel Timer v0.3.1"
@@ -96,6 +96,15 @@ def installs_over_an_older_copy():
 
 
 def starts_from_the_start_menu():
+    try:
+        start_and_close_from_the_start_menu()
+    except BaseException:
+        # Whatever came up goes, so that the uninstaller can run.
+        prefix.stop()
+        raise
+
+
+def start_and_close_from_the_start_menu():
     # The shortcut as the shell opens it; the program is no child of ours.
     check(prefix.wine("start", "/unix", shortcut, what="opening the shortcut") == 0,
           "the shortcut did not open")
@@ -127,7 +136,10 @@ def uninstalls_everything():
           "the uninstaller failed")
     # It finishes from a copy of itself in the temporary folder; that has
     # ended once the prefix has no process left.
-    subprocess.run(["wineserver", "-w"], env=prefix.env(), timeout=120)
+    try:
+        subprocess.run(["wineserver", "-w"], env=prefix.env(), timeout=120)
+    except subprocess.TimeoutExpired:
+        raise Failure("the prefix still has processes 120 s after the uninstaller started")
     check(not os.path.exists(install_dir), "left behind: %r" % (
         files_under(install_dir) if os.path.isdir(install_dir) else install_dir))
     check(not os.path.exists(shortcut), "the shortcut is still there")
