@@ -1,34 +1,21 @@
 """The installer, silent both ways, in a fresh prefix: over an older copy,
 then the clock started from the Start-menu shortcut, then uninstalled."""
-import argparse
 import filecmp
 import os
 import re
 import shutil
 import subprocess
-import tempfile
 import time
 
-from winx import (Failure, activate, check, harness, run, wait_for, window_titled, windows_titled,
-                  winharness)
+from winx import (TITLE, Failure, activate, check, harness, run, session, wait_for,
+                  window_titled, windows_titled)
 
-TITLE = "Tarvenel Timer v0.3.1"
 UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\TarvenelTimer"
 REPO = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
 PACKAGING = os.path.join(REPO, "packaging", "windows")
 
-parser = argparse.ArgumentParser()
-parser.add_argument("--setup", required=True)
-parser.add_argument("--zip", required=True, help="the zip the installer was made beside")
-parser.add_argument("--wine-dir", required=True)
-parser.add_argument("--shots", required=True)
-args = parser.parse_args()
-os.makedirs(args.shots, exist_ok=True)
-
-work = tempfile.mkdtemp(prefix="e2e_installer.")
-shipped = winharness.unpack(args.zip, work)
-prefix = winharness.clone(winharness.template(args.wine_dir),
-                          os.path.join(args.wine_dir, "e2e_installer"))
+# --zip is the one the installer was made beside, which holds what it installs.
+args, work, shipped, prefix = session("e2e_installer", "--setup")
 install_dir = os.path.join(prefix.folder("LOCALAPPDATA"), "Programs", "Tarvenel Timer")
 shortcut = os.path.join(prefix.folder("APPDATA"), "Microsoft", "Windows", "Start Menu",
                         "Programs", "Tarvenel Timer.lnk")
@@ -84,7 +71,7 @@ def installs_over_an_older_copy():
     check(os.path.isfile(shortcut), "no Start-menu shortcut at %s" % shortcut)
 
     entry = uninstall_entry()
-    windows_dir = prefix.output("winepath", "-w", install_dir).strip()
+    windows_dir = prefix.windows_path(install_dir)
     expected = {"DisplayName": "Tarvenel Timer", "DisplayVersion": "0.3.1",
                 "InstallLocation": windows_dir,
                 "DisplayIcon": windows_dir + "\\timer.exe,0",

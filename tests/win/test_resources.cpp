@@ -29,7 +29,8 @@ std::string resourceText(LPCWSTR name, LPCWSTR type)
 void testIcon()
 {
     check::Scope scope("icon");
-    CHECK(FindResourceW(g_module, L"IDI_ICON1", MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */) != nullptr);
+    CHECK(FindResourceW(g_module, L"IDI_ICON1", MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */)
+          != nullptr);
 
     for (int size : {16, 32}) {
         check::Scope sizeScope(std::to_string(size) + " px");

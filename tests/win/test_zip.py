@@ -1,34 +1,21 @@
 """The shipped zip, used the way a player uses it: unpacked into a folder of
 its own and timer.exe started from there under Wine, with nothing else on
 the program's path, on an X server with openbox and trayer."""
-import argparse
 import os
 import shutil
-import tempfile
 import time
 
-from winx import (Failure, activate, check, click_window, harness, is_viewable, net_wm_state,
-                  run, start_with_tray_icon, wait_for, window_titled, windows_titled,
-                  winharness)
+from winx import (TITLE, Failure, activate, check, click_window, harness, is_viewable,
+                  net_wm_state, run, session, start_with_tray_icon, wait_for, window_titled,
+                  windows_titled, winharness)
 
-TITLE = "Tarvenel Timer v0.3.1"
 QUESTION_TITLE = "확인"
 SHIPPED = ["timer.exe", "Glass.dll", "Qt6Core.dll", "Qt6Gui.dll", "Qt6Widgets.dll",
            "libgcc_s_seh-1.dll", "libstdc++-6.dll", "libwinpthread-1.dll", "README.txt",
            "platforms/qwindows.dll", "styles/qwindowsvistastyle.dll", "imageformats/qico.dll"]
 
-parser = argparse.ArgumentParser()
-parser.add_argument("--zip", required=True)
-parser.add_argument("--resources", required=True, help="test_resources.exe")
-parser.add_argument("--wine-dir", required=True)
-parser.add_argument("--shots", required=True)
-args = parser.parse_args()
-os.makedirs(args.shots, exist_ok=True)
-
-work = tempfile.mkdtemp(prefix="e2e_zip.")
-folder = winharness.unpack(args.zip, work)
-prefix = winharness.clone(winharness.template(args.wine_dir),
-                          os.path.join(args.wine_dir, "e2e_zip"))
+# --resources: test_resources.exe, which reads the shipped timer.exe's.
+args, work, folder, prefix = session("e2e_zip", "--resources")
 
 
 def objdump(path):

@@ -23,12 +23,11 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import time
 import zipfile
 
 # Wine's own fonts; a fresh prefix does not see them, and Latin texts would
 # fall back to a serif face without Tahoma.
-WINE_FONT_DIRS = ["/usr/share/wine/fonts", "/usr/lib/wine/fonts", "/opt/wine-stable/share/wine/fonts"]
+WINE_FONT_DIRS = ["/usr/share/wine/fonts"]
 
 # Files Wine never rewrites in place, so clones can share them with the
 # template; everything else (the registry, .ini files) is copied.
@@ -41,17 +40,6 @@ QUIET = {"stdin": subprocess.DEVNULL, "stdout": subprocess.DEVNULL,
 
 class Failure(Exception):
     pass
-
-
-def wait_for(predicate, timeout=10.0, interval=0.1, what="condition"):
-    deadline = time.monotonic() + timeout
-    while True:
-        value = predicate()
-        if value:
-            return value
-        if time.monotonic() > deadline:
-            raise Failure("timed out waiting for " + what)
-        time.sleep(interval)
 
 
 class Prefix:
@@ -91,13 +79,11 @@ class Prefix:
         self.server("-k")
         self.server("-w")
 
-    def windows_path(self, path):
-        return "Z:" + os.path.abspath(path).replace("/", "\\")
-
     def unix_path(self, windows_path):
-        out = subprocess.run(["winepath", "-u", windows_path], env=self.env(), timeout=60,
-                             stdin=subprocess.DEVNULL, capture_output=True, text=True).stdout
-        return out.strip()
+        return self.output("winepath", "-u", windows_path).strip()
+
+    def windows_path(self, unix_path):
+        return self.output("winepath", "-w", unix_path).strip()
 
     def folder(self, variable):
         """A folder of the prefix's user by its variable, e.g. LOCALAPPDATA."""
@@ -228,10 +214,6 @@ class Program:
         self.process = subprocess.Popen(["wine", exe, *args], cwd=cwd, env=prefix.env(env),
                                         stdin=subprocess.DEVNULL, stdout=self._log,
                                         stderr=self._log)
-
-    @property
-    def pid(self):
-        return self.process.pid
 
     def running(self):
         return self.process.poll() is None

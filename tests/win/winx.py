@@ -5,15 +5,37 @@ docks into trayer, and starting a program until that icon comes.
 Wine's windows are invisible to AT-SPI, so they are found by title with
 xdotool and read with xprop, xwininfo and screenshots.
 """
+import argparse
 import os
 import re
 import sys
+import tempfile
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 
 import harness  # noqa: E402
 import winharness  # noqa: E402
 from harness import Failure, check, run, wait_for  # noqa: E402,F401
+
+
+TITLE = "Tarvenel Timer v0.3.1"
+
+
+def session(name, *options):
+    """What an end-to-end test of the Windows product starts from: its
+    arguments (--zip, --wine-dir, --shots and the test's own options), the
+    zip unpacked into a scratch folder, and a fresh prefix of its own.
+    Returns (args, scratch folder, unpacked folder, prefix)."""
+    parser = argparse.ArgumentParser()
+    for option in ("--zip", "--wine-dir", "--shots") + options:
+        parser.add_argument(option, required=True)
+    args = parser.parse_args()
+    os.makedirs(args.shots, exist_ok=True)
+    work = tempfile.mkdtemp(prefix=name + ".")
+    folder = winharness.unpack(args.zip, work)
+    prefix = winharness.clone(winharness.template(args.wine_dir),
+                              os.path.join(args.wine_dir, name))
+    return args, work, folder, prefix
 
 
 def windows_titled(title, visible=True):
@@ -88,6 +110,6 @@ def start_with_tray_icon(start, title, attempts=4, icon_timeout=20):
                   (attempts, title))
 
 
-__all__ = ["Failure", "activate", "check", "click_window", "harness", "is_viewable",
-           "net_wm_state", "run", "start_with_tray_icon", "tray_icon", "wait_for",
+__all__ = ["Failure", "TITLE", "activate", "check", "click_window", "harness", "is_viewable",
+           "net_wm_state", "run", "session", "start_with_tray_icon", "tray_icon", "wait_for",
            "window_titled", "windows_titled", "winharness"]
