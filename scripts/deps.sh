@@ -12,8 +12,10 @@ test_packages=(
     xvfb openbox xcompmgr trayer xdotool x11-utils x11-apps imagemagick
     faketime tzdata dbus at-spi2-core python3-pyatspi
     # The Windows build, its packages and its tests under Wine (Qt's host
-    # tools run moc and rcc for the Windows Qt)
-    g++-mingw-w64-x86-64-posix mingw-w64-tools qt6-base-dev-tools nsis xz-utils wine wine64
+    # tools run moc and rcc for the Windows Qt; Wine's Tahoma is only a
+    # recommendation of Wine's)
+    g++-mingw-w64-x86-64-posix mingw-w64-tools qt6-base-dev-tools nsis xz-utils
+    wine wine64 fonts-wine
 )
 
 list=
