@@ -126,6 +126,9 @@ Widget::Widget()
     // The window is exactly as large as its texts need, and the user cannot
     // resize it; refresh() keeps it so as the texts change.
     mainLayout->setSizeConstraint(QLayout::SetFixedSize);
+    // On Windows a frame that cannot be dragged, rather than a sizing border
+    // that refuses every drag; other platforms ignore the hint.
+    setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
 
     setWindowIcon(loadIcon(QStringLiteral(":/icon.ico")));
     setWindowTitle(tr("Tarvenel Timer v0.3.1"));

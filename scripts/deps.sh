@@ -17,8 +17,12 @@ test_packages=(
     openbox xcompmgr trayer xdotool x11-utils x11-apps imagemagick
     faketime tzdata dbus at-spi2-core python3-pyatspi
     dunst           # a notification service for the alarms' end-to-end test
-    g++-mingw-w64-x86-64 wine wine64
     weston python3-dbus python3-gi "${package_packages[@]}"
+    # The Windows build, its packages and its tests under Wine (Qt's host
+    # tools run moc and rcc for the Windows Qt; Wine's Tahoma is only a
+    # recommendation of Wine's)
+    g++-mingw-w64-x86-64-posix mingw-w64-tools qt6-base-dev-tools nsis xz-utils
+    wine wine64 fonts-wine
 )
 
 list=

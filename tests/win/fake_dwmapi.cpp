@@ -52,6 +52,23 @@ HRESULT WINAPI fakeDwmExtendFrameIntoClientArea(HWND hwnd, const MARGINS *margin
     return S_OK;
 }
 
+// Imported by Qt's own DLLs, which load this stand-in in a Qt test; they
+// cope with the answer "not implemented", as on a system without a DWM.
+HRESULT WINAPI fakeDwmGetWindowAttribute(HWND, DWORD, PVOID, DWORD)
+{
+    return E_NOTIMPL;
+}
+
+HRESULT WINAPI fakeDwmSetWindowAttribute(HWND, DWORD, LPCVOID, DWORD)
+{
+    return E_NOTIMPL;
+}
+
+BOOL WINAPI fakeDwmDefWindowProc(HWND, UINT, WPARAM, LPARAM, LRESULT *)
+{
+    return FALSE;
+}
+
 void WINAPI FakeDwmSetAnswer(HRESULT result, BOOL enabled, BOOL write)
 {
     g_result = result;

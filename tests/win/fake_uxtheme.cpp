@@ -73,6 +73,34 @@ HRESULT WINAPI fakeDrawThemeTextEx(HTHEME theme, HDC dc, int partId, int stateId
     return S_OK;
 }
 
+// Imported by Qt's own DLLs, which load this stand-in in a Qt test. No
+// visual style is active, so the toolkit draws its classic look and never
+// asks for more.
+BOOL WINAPI fakeIsThemeActive()
+{
+    return FALSE;
+}
+
+HRESULT WINAPI fakeDrawThemeBackground(HTHEME, HDC, int, int, LPCRECT, LPCRECT)
+{
+    return E_NOTIMPL;
+}
+
+HRESULT WINAPI fakeGetThemeColor(HTHEME, int, int, int, COLORREF *)
+{
+    return E_NOTIMPL;
+}
+
+HRESULT WINAPI fakeGetThemeSysFont(HTHEME, int, LOGFONTW *)
+{
+    return E_NOTIMPL;
+}
+
+HRESULT WINAPI fakeSetWindowThemeAttribute(HWND, int, PVOID, DWORD)
+{
+    return E_NOTIMPL;
+}
+
 void WINAPI FakeThemeGetState(FakeThemeState *state)
 {
     *state = g_state;

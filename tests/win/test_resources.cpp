@@ -1,5 +1,7 @@
 // Linked with the compiled app/timer.rc: the resources must be readable the
-// way Windows reads them, and the manifest must actually take effect.
+// way Windows reads them, and the manifest must actually take effect. Given
+// the path of another program (the shipped timer.exe), it reads that one's
+// resources instead.
 
 #include "check.h"
 
@@ -9,25 +11,31 @@
 
 namespace {
 
+// Whose resources are read: this program's, or the file's named on the
+// command line.
+HMODULE g_module = GetModuleHandleW(nullptr);
+bool g_ownResources = true;
+
 std::string resourceText(LPCWSTR name, LPCWSTR type)
 {
-    HRSRC info = FindResourceW(nullptr, name, type);
+    HRSRC info = FindResourceW(g_module, name, type);
     if (!info)
         return std::string();
-    HGLOBAL data = LoadResource(nullptr, info);
+    HGLOBAL data = LoadResource(g_module, info);
     const char *bytes = data ? static_cast<const char *>(LockResource(data)) : nullptr;
-    return bytes ? std::string(bytes, SizeofResource(nullptr, info)) : std::string();
+    return bytes ? std::string(bytes, SizeofResource(g_module, info)) : std::string();
 }
 
 void testIcon()
 {
     check::Scope scope("icon");
-    CHECK(FindResourceW(nullptr, L"IDI_ICON1", MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */) != nullptr);
+    CHECK(FindResourceW(g_module, L"IDI_ICON1", MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */)
+          != nullptr);
 
     for (int size : {16, 32}) {
         check::Scope sizeScope(std::to_string(size) + " px");
         HICON icon = static_cast<HICON>(
-                LoadImageW(GetModuleHandleW(nullptr), L"IDI_ICON1", IMAGE_ICON, size, size, 0));
+                LoadImageW(g_module, L"IDI_ICON1", IMAGE_ICON, size, size, 0));
         if (!CHECK(icon != nullptr))
             continue;
         ICONINFO info = {};
@@ -62,6 +70,9 @@ void testManifest()
         check::Scope textScope(text);
         CHECK(manifest.find(text) != std::string::npos);
     }
+    // Only this program's own manifest is applied to this process.
+    if (!g_ownResources)
+        return;
 
     // The loader read it: this process gets the side-by-side common controls 6
     // instead of the system32 ones. (Wine's DllGetVersion says 5.81 for both,
@@ -81,8 +92,15 @@ void testManifest()
 
 } // namespace
 
-int main()
+int wmain(int argc, wchar_t **argv)
 {
+    if (argc > 1) {
+        g_ownResources = false;
+        g_module = LoadLibraryExW(argv[1], nullptr,
+                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+        if (!CHECK(g_module != nullptr))
+            return check::finish("test_resources");
+    }
     testIcon();
     testManifest();
     return check::finish("test_resources");
