@@ -110,8 +110,15 @@ bool shapesPlainly(const QString &probe, const QFont &font)
     return true;
 }
 
+bool breaksLine(QChar c)
+{
+    return c == u'\n' || c == u'\r' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
+}
+
 // Whether the digits can stand in for one another next to this neighbour
-// (a null neighbour: next to each other, and with equal advances).
+// (a null neighbour: next to each other, and with equal advances; a line
+// break: at the end of a line, whose width takes in the ink that the last
+// glyph puts past its advance, as GDI's glyphs of some digits do).
 bool digitsSwapNextTo(const QFont &font, QChar neighbour)
 {
     static QHash<QPair<QFont, QChar>, bool> known;
@@ -131,6 +138,12 @@ bool digitsSwapNextTo(const QFont &font, QChar neighbour)
                 probe += QChar(d) + QString(QChar(e));
         }
         plain = plain && shapesPlainly(probe, font);
+    } else if (breaksLine(neighbour)) {
+        const QFontMetricsF metrics(font);
+        const auto overhang = [&](QChar c) { return qMax<qreal>(0, -metrics.rightBearing(c)); };
+        plain = true;
+        for (char16_t d = u'1'; d <= u'9'; ++d)
+            plain = plain && overhang(QChar(d)) == overhang(u'0');
     } else {
         for (char16_t d = u'0'; d <= u'9'; ++d)
             probe += neighbour + QString(QChar(d));
@@ -139,11 +152,6 @@ bool digitsSwapNextTo(const QFont &font, QChar neighbour)
     }
     known.insert(key, plain);
     return plain;
-}
-
-bool breaksLine(QChar c)
-{
-    return c == u'\n' || c == u'\r' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator;
 }
 
 } // namespace
@@ -184,6 +192,11 @@ bool ShapedText::digitsInterchangeable(const QString &text, const QFont &font)
             checkedDigits = true;
         }
         for (qsizetype j : { i - 1, i + 1 }) {
+            if (j == i + 1 && (j == text.size() || breaksLine(text[j]))) {
+                if (!digitsSwapNextTo(font, u'\n'))
+                    return false;
+                continue;
+            }
             if (j < 0 || j >= text.size() || isDigit(text[j]) || breaksLine(text[j]))
                 continue;
             if (!digitsSwapNextTo(font, text[j]))

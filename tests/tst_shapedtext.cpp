@@ -8,6 +8,7 @@
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QTimeZone>
 #include <QtTest>
 
@@ -222,8 +223,18 @@ void TestShapedText::paintsOtherDigitsAsDrawText()
     QFETCH(int, target);
     const QRectF box = boxFor(text, font, flags);
     const ShapedText shaped(text, font, box, flags);
-    // The fonts the clock is shown in have digits of one width.
-    QVERIFY(ShapedText::digitsInterchangeable(text, font));
+    if (!ShapedText::digitsInterchangeable(text, font)) {
+        // GDI's Tahoma digits put unequal ink past their advances, and the
+        // ink past a line's last glyph widens the line: a digit that ends a
+        // line then changes the layout, so such texts are laid out anew.
+        // The fonts the clock is shown in on Linux have none of that.
+        QVERIFY(QRegularExpression(QStringLiteral("\\d(\n|$)")).match(text).hasMatch());
+        QVERIFY(!shaped.canShow(next));
+#ifndef Q_OS_WIN
+        QFAIL("digits that cannot stand in for one another");
+#endif
+        return;
+    }
     QVERIFY(shaped.canShow(next));
 
     const QImage before = drawnByQt(text, font, box, flags, targets[target]);
