@@ -63,8 +63,8 @@ QByteArray explanation(const QString &fatal)
     const QByteArray wayland = qgetenv("WAYLAND_DISPLAY");
     const QList<QByteArray> available = availablePlatforms(fatal);
     bool wantsX = s_platforms.isEmpty(), wantsWayland = false, wantsMissing = false;
-    for (const QByteArray &spec : s_platforms.split(';')) {
-        const QByteArray name = spec.split(':').constFirst();
+    for (const QByteArray &choice : s_platforms.split(';')) {
+        const QByteArray name = choice.split(':').constFirst();
         if (name.isEmpty())
             continue;
         if (!available.isEmpty() && !available.contains(name))

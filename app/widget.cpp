@@ -182,8 +182,33 @@ void Widget::timerEvent(QTimerEvent *)
 void Widget::refresh()
 {
     currentTime = QDateTime::currentDateTime();
-    const ScheduleTexts texts = scheduleTexts(currentTime, jobCombo->currentIndex());
+    const int shop = jobCombo->currentIndex();
+    // Every text is a function of the local second and the shop, so the tick
+    // that comes in the same second as the last has nothing new to show.
+    const qint64 second = currentTime.date().toJulianDay() * 86400
+            + currentTime.time().msecsSinceStartOfDay() / 1000;
+    if (second != shownSecond || shop != shownShop) {
+        shownSecond = second;
+        shownShop = shop;
+        showTexts(scheduleTexts(currentTime, shop));
+    }
 
+    // The layout's fixed-size constraint sizes the window to its texts (with
+    // the wrapped credit line's height for the width). Laying out now rather
+    // than at the next event-loop turn resizes it on the same tick.
+    mainLayout->activate();
+
+    const bool composited = glass->IsCompositionEnabled();
+    if (composited != compositedAtLastTick) {
+        compositedAtLastTick = composited;
+        compositionChanged();
+    }
+
+    alarms->tick(currentTime, shop);
+}
+
+void Widget::showTexts(const ScheduleTexts &texts)
+{
     // QLabel ignores a text equal to the one it shows, so only the labels
     // whose text changed are repainted.
     gameTimeLabel->setText(texts.gameTime);
@@ -197,19 +222,6 @@ void Widget::refresh()
     merchantLabel->setText(texts.merchant);
     merchantNextLabel->setText(texts.merchantNext);
     merchantAfterLabel->setText(texts.merchantAfter);
-
-    // The layout's fixed-size constraint sizes the window to its texts (with
-    // the wrapped credit line's height for the width). Laying out now rather
-    // than at the next event-loop turn resizes it on the same tick.
-    mainLayout->activate();
-
-    const bool composited = glass->IsCompositionEnabled();
-    if (composited != compositedAtLastTick) {
-        compositedAtLastTick = composited;
-        compositionChanged();
-    }
-
-    alarms->tick(currentTime, jobCombo->currentIndex());
 }
 
 // A right click on a panel with alarms offers them, anywhere in its row.

@@ -8,6 +8,7 @@
 
 class AlarmController;
 class Glass;
+struct ScheduleTexts;
 class QAction;
 class QComboBox;
 class QGlassCheckBox;
@@ -52,6 +53,7 @@ private:
     void checkTray();
     void explainUnsupportedModes();
     void refresh();
+    void showTexts(const ScheduleTexts &texts);
     void showWindow();
     void compositionChanged();
     QColor glassColor() const;
@@ -92,6 +94,8 @@ private:
     AlarmController *alarms;
     QBasicTimer refreshTimer;
     QDateTime currentTime;
+    qint64 shownSecond = 0;
+    int shownShop = -1;
     bool showTransparentNotice = true;
     // Trays spoken to over D-Bus report no double clicks (tray.cpp).
     bool trayDoubleClicks = true;

@@ -91,7 +91,16 @@ QDateTime startOfDay(const QDateTime &instant, int daysLater)
 
 QString formatMinSec(unsigned n)
 {
-    return QString::asprintf("%02u:%02u", n / 60, n % 60);
+    // "%02u:%02u", without a printf for every countdown every second.
+    const unsigned high = n / 60;
+    const unsigned low = n % 60;
+    QString text = QString::number(high);
+    if (high < 10)
+        text.prepend(u'0');
+    text += u':';
+    text += QChar(u'0' + low / 10);
+    text += QChar(u'0' + low % 10);
+    return text;
 }
 
 qint64 epochSeconds(const QDateTime &instant)

@@ -2,6 +2,7 @@
 
 #include "glassbackend_p.h"
 #include "glassrecord_p.h"
+#include "glowtext_p.h"
 
 #include <QCheckBox>
 #include <QImage>
@@ -10,17 +11,16 @@
 
 namespace {
 
+// The glowing texts kept for repainting go with the record they were drawn
+// for.
 void destroyBackend(GlassBackend *backend)
 {
     delete backend;
+    dropGlowTexts();
 }
 
 SharedRecord<GlassBackend> s_api(createGlassBackend, destroyBackend);
 QColor s_bkColor;
-
-// Glowing text is drawn into the label's rectangle grown by this much on
-// every side, so the glow has room around the text.
-constexpr int GlowMargin = 5;
 
 } // namespace
 
@@ -92,9 +92,7 @@ void Glass::DrawString(QWidget *widget, const QString &text, QPaintEvent *)
     image.setDevicePixelRatio(ratio);
     image.fill(s_bkColor.isValid() ? s_bkColor : QColor(Qt::transparent));
 
-    // The text starts at the widget's own corner and may run into the
-    // margin on the right and at the bottom.
-    const QRect box(GlowMargin, GlowMargin, area.width() - GlowMargin, area.height() - GlowMargin);
+    const QRect box = glowTextBox(widget->size()).translated(GlowMargin, GlowMargin).toRect();
     if (!s_api.record()->drawGlowText(image, box, text, widget->font()))
         return;
 

@@ -1,6 +1,7 @@
 #include "glassbackend_p.h"
 #include "glowtext_p.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QGuiApplication>
 #include <QHash>
 #include <QPointer>
@@ -8,6 +9,7 @@
 
 #include <xcb/shape.h>
 #include <xcb/xcb.h>
+#include <xcb/xfixes.h>
 
 #include <cstdlib>
 
@@ -35,6 +37,16 @@ int defaultScreen()
     return screen;
 }
 
+xcb_window_t rootWindow(xcb_connection_t *connection, int screen)
+{
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection));
+    for (; it.rem; --screen, xcb_screen_next(&it)) {
+        if (screen == 0)
+            return it.data->root;
+    }
+    return XCB_NONE;
+}
+
 // What the library has asked of one window. An X window loses its input
 // shape and properties when the toolkit re-creates it (a change of flags
 // followed by hide and show does so, under a new id), and the window
@@ -48,26 +60,46 @@ struct WindowState
     bool blur = false;
 };
 
-class XcbBackend : public QObject, public GlassBackend
+class XcbBackend : public QObject, public GlassBackend, public QAbstractNativeEventFilter
 {
 public:
     explicit XcbBackend(xcb_connection_t *connection)
         : m_connection(connection),
-          m_compositorSelection(internAtom(connection, "_NET_WM_CM_S" + QByteArray::number(defaultScreen()))),
+          m_screen(defaultScreen()),
+          m_compositorSelection(internAtom(connection, "_NET_WM_CM_S" + QByteArray::number(m_screen))),
           m_blurRegion(internAtom(connection, "_KDE_NET_WM_BLUR_BEHIND_REGION"))
     {
+        watchCompositor();
     }
 
-    ~XcbBackend() override { qDeleteAll(m_states); }
+    ~XcbBackend() override
+    {
+        if (m_watching) {
+            QCoreApplication::instance()->removeNativeEventFilter(this);
+            xcb_xfixes_select_selection_input(m_connection, rootWindow(m_connection, m_screen),
+                                              m_compositorSelection, 0);
+            xcb_flush(m_connection);
+        }
+        qDeleteAll(m_states);
+    }
 
+    // A compositor may start or stop at any moment. The server reports each
+    // change of the selection's owner, so the answer is known without asking;
+    // a server without XFixes is asked every time.
     bool isCompositionEnabled() override
     {
-        // Asked every time: a compositor may start or stop at any moment.
-        xcb_get_selection_owner_reply_t *reply = xcb_get_selection_owner_reply(
-                m_connection, xcb_get_selection_owner(m_connection, m_compositorSelection), nullptr);
-        const bool owned = reply && reply->owner != XCB_NONE;
-        std::free(reply);
-        return owned;
+        return m_watching ? m_composited : compositorRuns();
+    }
+
+    bool nativeEventFilter(const QByteArray &, void *message, qintptr *) override
+    {
+        const auto *event = static_cast<const xcb_generic_event_t *>(message);
+        if ((event->response_type & ~0x80) == m_selectionNotify) {
+            const auto *notify = reinterpret_cast<const xcb_xfixes_selection_notify_event_t *>(event);
+            if (notify->selection == m_compositorSelection)
+                m_composited = notify->owner != XCB_NONE;
+        }
+        return false;
     }
 
     void setGlass(WId id, int mode) override
@@ -135,6 +167,45 @@ protected:
     }
 
 private:
+    bool compositorRuns()
+    {
+        xcb_get_selection_owner_reply_t *reply = xcb_get_selection_owner_reply(
+                m_connection, xcb_get_selection_owner(m_connection, m_compositorSelection), nullptr);
+        const bool owned = reply && reply->owner != XCB_NONE;
+        std::free(reply);
+        return owned;
+    }
+
+    void watchCompositor()
+    {
+        const xcb_query_extension_reply_t *extension =
+                xcb_get_extension_data(m_connection, &xcb_xfixes_id);
+        const xcb_window_t root = rootWindow(m_connection, m_screen);
+        if (!extension || !extension->present || root == XCB_NONE)
+            return;
+        // The version the toolkit asks for too, which a client must ask for
+        // before its first XFixes request.
+        xcb_xfixes_query_version_reply_t *version = xcb_xfixes_query_version_reply(
+                m_connection,
+                xcb_xfixes_query_version(m_connection, XCB_XFIXES_MAJOR_VERSION,
+                                         XCB_XFIXES_MINOR_VERSION),
+                nullptr);
+        const bool usable = version && version->major_version >= 1;
+        std::free(version);
+        if (!usable)
+            return;
+        m_selectionNotify = extension->first_event + XCB_XFIXES_SELECTION_NOTIFY;
+        QCoreApplication::instance()->installNativeEventFilter(this);
+        xcb_xfixes_select_selection_input(
+                m_connection, root, m_compositorSelection,
+                XCB_XFIXES_SELECTION_EVENT_MASK_SET_SELECTION_OWNER
+                        | XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_WINDOW_DESTROY
+                        | XCB_XFIXES_SELECTION_EVENT_MASK_SELECTION_CLIENT_CLOSE);
+        // Asked once, after the selection: a change from here on is reported.
+        m_composited = compositorRuns();
+        m_watching = true;
+    }
+
     WindowState *track(WId id)
     {
         QWindow *window = m_ids.value(id);
@@ -209,8 +280,12 @@ private:
     }
 
     xcb_connection_t *m_connection;
+    const int m_screen;
     const xcb_atom_t m_compositorSelection;
     const xcb_atom_t m_blurRegion;
+    bool m_watching = false;
+    bool m_composited = false;
+    int m_selectionNotify = -1;
     QHash<WId, QWindow *> m_ids;
     QHash<QWindow *, WindowState *> m_states;
 };

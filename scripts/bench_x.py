@@ -1,18 +1,27 @@
 """Measures the real timer on an X server: how long it takes from spawning
-to a window on screen, and what it costs to keep running next to xclock.
+to a window on screen, what it costs to keep running next to the cheapest
+Qt Widgets clock (one label, tests/bench/bare_label.cpp) and xclock, with and
+without a compositor, and whether its window has the same pixels as an
+earlier build's at the same faked instants.
 
 Run it on the private X session of tests/e2e/xsession.sh:
 
-    xsession.sh python3 scripts/bench_x.py --timer build/bin/timer
+    xsession.sh /usr/bin/python3 scripts/bench_x.py --timer build/bin/timer \
+        --bare build/bin/bench_bare_label [--before OLD/bin/timer]
 
 Windows are watched through the X server itself (Xlib and the DAMAGE
 extension, reached with ctypes so that nothing needs installing): a process
 is known by the _NET_WM_PID of its top-level window, and every drawing into
-that window arrives as a damage rectangle. Processes are read from /proc.
+that window arrives as a damage rectangle. Processes are read from /proc: a
+process's CPU time is the sum over all its threads of the scheduler's own
+count (/proc/PID/task/*/schedstat).
 
-A second run does the same with xcompmgr compositing: three timers, each put
-into one state of its "Vista GlassFrame" check box by clicking it (found over
-AT-SPI, clicked with xdotool), next to xclock. --glass-seconds 0 leaves it out.
+Each side-by-side minute runs the three clients at once, first without a
+compositor, then with xcompmgr compositing (the timer started under it, so
+its labels glow); --runs repeats both and the medians are printed. An extra
+run, --glass-seconds, puts three timers into the states of their "Vista
+GlassFrame" check box by clicking it (found over AT-SPI, clicked with
+xdotool).
 """
 import argparse
 import ctypes
@@ -20,9 +29,7 @@ import os
 import select
 import shutil
 import signal
-import socket
 import statistics
-import struct
 import subprocess
 import sys
 import tempfile
@@ -154,7 +161,6 @@ class XWatch:
         self.root = xlib.XDefaultRootWindow(self.display)
         self.pid_atom = xlib.XInternAtom(self.display, b"_NET_WM_PID", 0)
         self.windows = {}
-        self.server_time_off = None  # the X server's CPU time in the run without glass
         xlib.XSelectInput(self.display, self.root, SubstructureNotifyMask)
         xlib.XSync(self.display, 0)
 
@@ -272,18 +278,6 @@ class XWatch:
                 return window
         return None
 
-    def server_pid(self):
-        """The X server's pid, from the credentials of the local socket."""
-        fd = xlib.XConnectionNumber(self.display)
-        try:
-            with socket.socket(fileno=os.dup(fd)) as connection:
-                credentials = connection.getsockopt(socket.SOL_SOCKET, socket.SO_PEERCRED,
-                                                    struct.calcsize("3i"))
-        except OSError:
-            return None
-        pid = struct.unpack("3i", credentials)[0]
-        return pid or None
-
     def selection_owned(self, name):
         atom = xlib.XInternAtom(self.display, name, 0)
         return xlib.XGetSelectionOwner(self.display, atom) != 0
@@ -297,22 +291,20 @@ class XWatch:
 
 # --- processes ----------------------------------------------------------------
 
-CLOCK_TICKS = os.sysconf("SC_CLK_TCK")
-
-
-def cpu_seconds(pid):
-    """utime + stime of a live process."""
-    with open("/proc/%d/stat" % pid) as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    # Fields 14 and 15 of the line; the split starts at field 3 (state).
-    return (int(fields[11]) + int(fields[12])) / CLOCK_TICKS
-
-
 def run_seconds(pid):
-    """Time on a CPU from the scheduler's own count, in nanoseconds rather
-    than the clock ticks of /proc/PID/stat, which a quiet program spends few of."""
-    with open("/proc/%d/schedstat" % pid) as f:
-        return int(f.read().split()[0]) / 1e9
+    """Time on a CPU of all the process's threads, from the scheduler's own
+    count in nanoseconds rather than the clock ticks of /proc/PID/stat, which
+    a quiet program spends few of. /proc/PID/schedstat alone would be the
+    main thread's."""
+    total = 0
+    task_dir = "/proc/%d/task" % pid
+    for task in os.listdir(task_dir):
+        try:
+            with open(os.path.join(task_dir, task, "schedstat")) as f:
+                total += int(f.read().split()[0])
+        except OSError:
+            pass  # a thread that has just ended
+    return total / 1e9
 
 
 def memory_kib(pid, key):
@@ -370,22 +362,6 @@ def timer_environment(accessibility):
     return env
 
 
-class ServerTime:
-    """CPU time of the X server from now on, for all its clients together."""
-
-    def __init__(self, watch):
-        self.pid = watch.server_pid()
-        self.before = run_seconds(self.pid) if self.pid else None
-
-    def used(self):
-        if self.before is None:
-            return None
-        try:
-            return run_seconds(self.pid) - self.before
-        except OSError:
-            return None
-
-
 # --- the measurements ----------------------------------------------------------
 
 
@@ -419,64 +395,229 @@ def measure_launches(watch, processes, timer, launches):
     return results
 
 
-def measure_load(watch, processes, timer, seconds):
-    clients = [
-        ("timer", processes.spawn("timer", [timer], timer_environment(False)), None),
-        ("timer, accessibility on",
-         processes.spawn("timer-a11y", [timer], timer_environment(True)), None),
-        ("xclock -digital -update 1",
-         processes.spawn("xclock", ["xclock", "-digital", "-update", "1"],
-                         timer_environment(False)), "XClock"),
-    ]
+def side_by_side(watch, processes, clients, seconds):
+    """Starts the clients at once, waits until every window is shown, and
+    measures them together for `seconds` after 2 s of start-up. Each client
+    is (name, argv, env, wm_class or None); returns one row per client."""
+    started = [(name, processes.spawn(name.split()[0], argv, env), wm_class)
+               for name, argv, env, wm_class in clients]
     windows = {}
 
     def all_shown():
-        for name, process, wm_class in clients:
+        for name, process, wm_class in started:
             if process.poll() is not None:
                 raise SystemExit("bench_x: %s exited with code %d" % (name, process.returncode))
             if name not in windows:
                 window = watch.find(pid=None if wm_class else process.pid, wm_class=wm_class)
                 if window is not None:
                     windows[name] = window
-        return len(windows) == len(clients)
+        return len(windows) == len(started)
 
-    if not watch.pump_until(all_shown, 30):
-        raise SystemExit("bench_x: not every window appeared within 30 s")
-    # Past start-up, so that the window covers the steady state only.
-    watch.pump(2)
-    cpu_before, run_before = {}, {}
-    for name, process, _ in clients:
-        cpu_before[name] = cpu_seconds(process.pid)
-        run_before[name] = run_seconds(process.pid)
-        watch.start_counting(windows[name])
-    server = ServerTime(watch)
-    started = time.monotonic()
-    watch.pump(seconds)
-    elapsed = time.monotonic() - started
-    watch.server_time_off = server.used()
+    try:
+        if not watch.pump_until(all_shown, 30):
+            raise SystemExit("bench_x: not every window appeared within 30 s")
+        # Past start-up, so that the window covers the steady state only.
+        watch.pump(2)
+        run_before = {}
+        for name, process, _ in started:
+            run_before[name] = run_seconds(process.pid)
+            watch.start_counting(windows[name])
+        begin = time.monotonic()
+        watch.pump(seconds)
+        elapsed = time.monotonic() - begin
 
+        rows = []
+        for name, process, _ in started:
+            if process.poll() is not None:
+                raise SystemExit("bench_x: %s exited during the run" % name)
+            window = windows[name]
+            width, height = window.size
+            rows.append({
+                "name": name,
+                "run": run_seconds(process.pid) - run_before[name],
+                "hwm": memory_kib(process.pid, "VmHWM") / 1024,
+                "rss": memory_kib(process.pid, "VmRSS") / 1024,
+                "size": (width, height),
+                "events": window.damage_events / elapsed,
+                "pixels": window.damaged_pixels / elapsed,
+                "ever": window.painted.count(1) / max(width * height, 1),
+                "elapsed": elapsed,
+            })
+        return rows
+    finally:
+        for _, process, _ in started:
+            processes.stop(process)
+
+
+def start_compositor(watch, processes):
+    compositor = processes.spawn("xcompmgr", ["xcompmgr"], timer_environment(False))
+    if not watch.pump_until(lambda: compositor.poll() is None
+                            and watch.selection_owned(b"_NET_WM_CM_S0"), 10):
+        raise SystemExit("bench_x: xcompmgr did not start compositing")
+    return compositor
+
+
+def stop_compositor(watch, processes, compositor):
+    processes.stop(compositor)
+    if not watch.pump_until(lambda: not watch.selection_owned(b"_NET_WM_CM_S0"), 10):
+        raise SystemExit("bench_x: xcompmgr did not let go of _NET_WM_CM_S0")
+
+
+def measure_load(watch, processes, timer, bare, seconds, runs):
+    """The timer, the bare label and xclock side by side, without and then
+    with a compositor, `runs` times. Returns {"off": [rows...], "on": [...]},
+    one list of rows per run."""
+    clients = [
+        ("timer", [timer], timer_environment(False), None),
+        ("bare label", [bare], timer_environment(False), None),
+        ("xclock -digital -update 1", ["xclock", "-digital", "-update", "1"],
+         timer_environment(False), "XClock"),
+    ]
+    results = {"off": [], "on": []}
+    for _ in range(runs):
+        results["off"].append(side_by_side(watch, processes, clients, seconds))
+        compositor = start_compositor(watch, processes)
+        try:
+            results["on"].append(side_by_side(watch, processes, clients, seconds))
+        finally:
+            stop_compositor(watch, processes, compositor)
+    return results
+
+
+# --- the window's pixels against an earlier build's ---------------------------
+
+# Faked instants in Seoul, each shown by both timers at once: three weekdays,
+# then seconds, a minute and the boundaries where the gate opens and the
+# merchant moves on (a longer place name: the window grows).
+PIXEL_INSTANTS = ["2026-12-07 21:10:30", "2026-12-07 21:10:31", "2026-12-07 21:10:32",
+                  "2026-12-07 21:11:33", "2026-12-07 21:27:09", "2026-12-07 21:36:00",
+                  "2026-12-06 12:00:05", "2026-12-12 15:20:00", "2026-12-12 15:20:01"]
+FAKETIME_LIBRARY = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
+PIXEL_PLACES = [(0, 0), (640, 0)]
+
+
+def faked_environment(clock_file, accessibility):
+    env = timer_environment(accessibility)
+    env.update({"LD_PRELOAD": FAKETIME_LIBRARY, "FAKETIME_TIMESTAMP_FILE": clock_file,
+                "FAKETIME_NO_CACHE": "1", "FAKETIME_DONT_FAKE_MONOTONIC": "1"})
+    return env
+
+
+def grab_screen():
+    out = subprocess.run(["import", "-window", "root", "-depth", "8", "rgb:-"],
+                         capture_output=True, timeout=30).stdout
+    if len(out) != 1280 * 1024 * 3:
+        raise SystemExit("bench_x: a screen grab of %d bytes" % len(out))
+    return out
+
+
+def client_area(window):
+    out = subprocess.run(["xwininfo", "-id", str(window.wid)], capture_output=True,
+                         text=True, timeout=30).stdout
+    values = {}
+    for key in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height"):
+        for line in out.splitlines():
+            if line.strip().startswith(key + ":"):
+                values[key] = int(line.split(":")[1])
+    return (values["Absolute upper-left X"], values["Absolute upper-left Y"],
+            values["Width"], values["Height"])
+
+
+def crop(screen, area):
+    x0, y0, w, h = area
+    return b"".join(screen[((y0 + y) * 1280 + x0) * 3:((y0 + y) * 1280 + x0 + w) * 3]
+                    for y in range(h))
+
+
+def save_png(path, pixels, width, height):
+    subprocess.run(["convert", "-size", "%dx%d" % (width, height), "-depth", "8", "rgb:-",
+                    path], input=pixels, check=True, timeout=30)
+
+
+def compare_windows(windows, shots_dir, label):
+    """Whether the two windows show the same pixels now: (sizes, differing)."""
+    screen = grab_screen()
+    areas = [client_area(window) for window in windows]
+    if areas[0][2:] != areas[1][2:]:
+        return areas, None
+    images = [crop(screen, area) for area in areas]
+    differing = sum(1 for i in range(0, len(images[0]), 3)
+                    if images[0][i:i + 3] != images[1][i:i + 3])
+    if differing and shots_dir:
+        for image, name in zip(images, ("before", "after")):
+            save_png(os.path.join(shots_dir, "%s-%s.png" % (label, name)), image,
+                     *areas[0][2:])
+    return areas, differing
+
+
+def compare_pixels(watch, processes, before, after, shots_dir):
+    """Both builds at the same faked instants, in each state the window can be
+    in. Returns rows (state, instant, size, differing pixels or None when the
+    sizes differ)."""
     rows = []
-    for name, process, _ in clients:
-        if process.poll() is not None:
-            raise SystemExit("bench_x: %s exited during the run" % name)
-        window = windows[name]
-        width, height = window.size
-        cpu_total = cpu_seconds(process.pid)
-        rows.append({
-            "name": name,
-            "cpu": cpu_total - cpu_before[name],
-            "run": run_seconds(process.pid) - run_before[name],
-            "cpu_startup": cpu_before[name],
-            "hwm": memory_kib(process.pid, "VmHWM") / 1024,
-            "rss": memory_kib(process.pid, "VmRSS") / 1024,
-            "size": (width, height),
-            "events": window.damage_events / elapsed,
-            "pixels": window.damaged_pixels / elapsed,
-            "ever": window.painted.count(1) / max(width * height, 1),
-        })
-    for _, process, _ in clients:
-        processes.stop(process)
-    return rows, elapsed
+    clock = tempfile.NamedTemporaryFile("w", suffix=".faketime")
+    states = [("no compositor", False, 0), ("xcompmgr, glowing text", True, 0),
+              ("xcompmgr, glass partially checked", True, 1),
+              ("xcompmgr, glass checked", True, 2)]
+    compositor = None
+    try:
+        for state, composited, clicks in states:
+            if composited and compositor is None:
+                # xcompmgr fills the screen behind the windows with one grey,
+                # so see-through glass shows the same behind both.
+                compositor = start_compositor(watch, processes)
+            clock.seek(0)
+            clock.truncate()
+            clock.write(PIXEL_INSTANTS[0] + "\n")
+            clock.flush()
+            accessibility = clicks > 0
+            timers = [processes.spawn("pixels-%s" % which, [binary],
+                                      faked_environment(clock.name, accessibility))
+                      for which, binary in (("before", before), ("after", after))]
+            try:
+                windows = {}
+
+                def shown():
+                    for i, process in enumerate(timers):
+                        if process.poll() is not None:
+                            raise SystemExit("bench_x: a timer exited with code %d"
+                                             % process.returncode)
+                        if i not in windows:
+                            window = watch.find(pid=process.pid)
+                            if window is not None:
+                                windows[i] = window
+                    return len(windows) == 2
+                if not watch.pump_until(shown, 30):
+                    raise SystemExit("bench_x: the two timers' windows did not appear")
+                pair = [windows[0], windows[1]]
+                for window, (x, y) in zip(pair, PIXEL_PLACES):
+                    xdotool("windowmove", "--sync", window.wid, x, y)
+                if clicks:
+                    import pyatspi
+                    step = GLASS_STEPS[clicks - 1][0]
+                    for window, process in zip(pair, timers):
+                        box = find_glass_box(process.pid, pyatspi, 20)
+                        click_into_step(watch, window, box, clicks, step, pyatspi)
+                xdotool("mousemove", "--sync", *MOUSE_PARKING)
+                for instant in PIXEL_INSTANTS:
+                    clock.seek(0)
+                    clock.truncate()
+                    clock.write(instant + "\n")
+                    clock.flush()
+                    # Two ticks for both, and the compositor's next frame.
+                    watch.pump(1.3)
+                    label = "%s-%s" % (state.replace(" ", "_").replace(",", ""),
+                                       instant.replace(" ", "T"))
+                    areas, differing = compare_windows(pair, shots_dir, label)
+                    rows.append((state, instant, areas, differing))
+            finally:
+                for process in timers:
+                    processes.stop(process)
+    finally:
+        if compositor is not None:
+            stop_compositor(watch, processes, compositor)
+        clock.close()
+    return rows
 
 
 # --- the same with a compositor, in each state of the glass check box ----------
@@ -525,14 +666,29 @@ def find_glass_box(pid, pyatspi, timeout):
 
 def click_into_step(watch, window, box, clicks, step, pyatspi):
     xdotool("windowactivate", "--sync", window.wid)
+
+    def placed():
+        # The toolkit knows where the window manager put the window: the box
+        # lies inside the window as the X server has it.
+        x, y, width, height = box.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+        wx, wy, ww, wh = client_area(window)
+        return wx <= x and wy <= y and x + width <= wx + ww and y + height <= wy + wh
+
+    if not watch.pump_until(placed, 10):
+        raise SystemExit("bench_x: %r is not where the window is" % GLASS_BOX)
     watch.pump(0.2)
     for _ in range(clicks):
         before = glass_state(box, pyatspi)
-        x, y, width, height = box.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-        # On the indicator at the left end of the box.
-        xdotool("mousemove", "--sync", x + min(8, width // 2), y + height // 2, "click", 1)
-        if not watch.pump_until(lambda: glass_state(box, pyatspi) != before, 5):
-            raise SystemExit("bench_x: a click on %r did not change it" % GLASS_BOX)
+        # A click on a loaded machine can come before the window takes input;
+        # it is made again, a few times at the most.
+        for _ in range(3):
+            x, y, width, height = box.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+            # On the indicator at the left end of the box.
+            xdotool("mousemove", "--sync", x + min(8, width // 2), y + height // 2, "click", 1)
+            if watch.pump_until(lambda: glass_state(box, pyatspi) != before, 3):
+                break
+        else:
+            raise SystemExit("bench_x: three clicks on %r did not change it" % GLASS_BOX)
     state = glass_state(box, pyatspi)
     if state != step:
         raise SystemExit("bench_x: %r is %s after %d clicks, not %s"
@@ -540,127 +696,74 @@ def click_into_step(watch, window, box, clicks, step, pyatspi):
 
 
 def measure_glass(watch, processes, timer, seconds):
+    """Three timers with xcompmgr, each clicked into one state of its glass
+    check box, next to xclock, for `seconds`."""
     import pyatspi  # only this run needs the accessibility bus
 
-    compositor = processes.spawn("xcompmgr", ["xcompmgr"], timer_environment(False))
-    if not watch.pump_until(lambda: compositor.poll() is None
-                            and watch.selection_owned(b"_NET_WM_CM_S0"), 10):
-        raise SystemExit("bench_x: xcompmgr did not start compositing")
+    compositor = start_compositor(watch, processes)
+    try:
+        clients = [("timer, glass " + step, clicks,
+                    processes.spawn("timer-glass-%d" % clicks, [timer], timer_environment(True)),
+                    None) for step, clicks in GLASS_STEPS]
+        clients.append(("xclock -digital -update 1", 0,
+                        processes.spawn("xclock-composited",
+                                        ["xclock", "-digital", "-update", "1"],
+                                        timer_environment(False)), "XClock"))
+        windows = {}
 
-    clients = [("timer, glass " + step, clicks,
-                processes.spawn("timer-glass-%d" % clicks, [timer], timer_environment(True)),
-                None) for step, clicks in GLASS_STEPS]
-    clients.append(("xclock -digital -update 1", 0,
-                    processes.spawn("xclock-composited", ["xclock", "-digital", "-update", "1"],
-                                    timer_environment(False)), "XClock"))
-    windows = {}
+        def all_shown():
+            for name, _, process, wm_class in clients:
+                if process.poll() is not None:
+                    raise SystemExit("bench_x: %s exited with code %d"
+                                     % (name, process.returncode))
+                if name not in windows:
+                    window = watch.find(pid=None if wm_class else process.pid,
+                                        wm_class=wm_class)
+                    if window is not None:
+                        windows[name] = window
+            return len(windows) == len(clients)
 
-    def all_shown():
-        for name, _, process, wm_class in clients:
-            if process.poll() is not None:
-                raise SystemExit("bench_x: %s exited with code %d" % (name, process.returncode))
-            if name not in windows:
-                window = watch.find(pid=None if wm_class else process.pid, wm_class=wm_class)
-                if window is not None:
-                    windows[name] = window
-        return len(windows) == len(clients)
+        if not watch.pump_until(all_shown, 30):
+            raise SystemExit("bench_x: not every window appeared within 30 s")
+        for (name, _, _, _), (x, y) in zip(clients, TIMER_PLACES + [XCLOCK_PLACE]):
+            xdotool("windowmove", "--sync", windows[name].wid, x, y)
+        for (name, clicks, process, _), (step, _) in zip(clients, GLASS_STEPS):
+            box = find_glass_box(process.pid, pyatspi, 20)
+            click_into_step(watch, windows[name], box, clicks, step, pyatspi)
+        xdotool("mousemove", "--sync", *MOUSE_PARKING)
 
-    if not watch.pump_until(all_shown, 30):
-        raise SystemExit("bench_x: not every window appeared within 30 s")
-    for (name, _, _, _), (x, y) in zip(clients, TIMER_PLACES + [XCLOCK_PLACE]):
-        xdotool("windowmove", "--sync", windows[name].wid, x, y)
-    for (name, clicks, process, _), (step, _) in zip(clients, GLASS_STEPS):
-        box = find_glass_box(process.pid, pyatspi, 20)
-        click_into_step(watch, windows[name], box, clicks, step, pyatspi)
-    xdotool("mousemove", "--sync", *MOUSE_PARKING)
-
-    # Past the clicks and the repaints they cause, as in the run without glass.
-    watch.pump(2)
-    measured = [(name, process) for name, _, process, _ in clients] \
-        + [("xcompmgr (compositing all)", compositor)]
-    cpu_before, run_before = {}, {}
-    for name, process in measured:
-        cpu_before[name] = cpu_seconds(process.pid)
-        run_before[name] = run_seconds(process.pid)
-        if name in windows:
+        # Past the clicks and the repaints they cause.
+        watch.pump(2)
+        run_before = {name: run_seconds(process.pid) for name, _, process, _ in clients}
+        for name in windows:
             watch.start_counting(windows[name])
-    server = ServerTime(watch)
-    started = time.monotonic()
-    watch.pump(seconds)
-    elapsed = time.monotonic() - started
-    server_time = server.used()
-
-    rows = []
-    for name, process in measured:
-        if process.poll() is not None:
-            raise SystemExit("bench_x: %s exited during the run" % name)
-        row = {
-            "name": name,
-            "cpu": cpu_seconds(process.pid) - cpu_before[name],
-            "run": run_seconds(process.pid) - run_before[name],
-            "cpu_startup": cpu_before[name],
-            "hwm": memory_kib(process.pid, "VmHWM") / 1024,
-            "rss": memory_kib(process.pid, "VmRSS") / 1024,
-            "size": (0, 0), "events": 0, "pixels": 0, "ever": 0, "window": False,
-        }
-        window = windows.get(name)
-        if window is not None:
+        started = time.monotonic()
+        watch.pump(seconds)
+        elapsed = time.monotonic() - started
+        rows = []
+        for name, _, process, _ in clients:
+            if process.poll() is not None:
+                raise SystemExit("bench_x: %s exited during the run" % name)
+            window = windows[name]
             width, height = window.size
-            row.update(size=(width, height), events=window.damage_events / elapsed,
-                       pixels=window.damaged_pixels / elapsed,
-                       ever=window.painted.count(1) / max(width * height, 1), window=True)
-        rows.append(row)
-    for name, _, process, _ in clients:
-        processes.stop(process)
-    processes.stop(compositor)
-    return rows, elapsed, server_time
+            rows.append({"name": name, "run": run_seconds(process.pid) - run_before[name],
+                         "hwm": memory_kib(process.pid, "VmHWM") / 1024,
+                         "ever": window.painted.count(1) / max(width * height, 1),
+                         "elapsed": elapsed})
+        for _, _, process, _ in clients:
+            processes.stop(process)
+        return rows
+    finally:
+        stop_compositor(watch, processes, compositor)
 
 
-def print_glass(rows, elapsed, server_time, load, server_time_off):
-    print()
-    print("Composition on: xcompmgr running, %.1f s after start-up and the clicks "
-          "(accessibility on in the timers, for the clicks)" % elapsed)
-    print("  %-31s %7s %8s %8s %8s %8s %10s %9s %9s %7s" % (
-        "", "CPU s", "sched ms", "start s", "VmHWM", "VmRSS", "window", "damage/s", "px/s",
-        "ever"))
-    for row in rows:
-        if row["window"]:
-            tail = "%10s %9.1f %9.0f %6.1f%%" % ("%dx%d" % row["size"], row["events"],
-                                                  row["pixels"], 100 * row["ever"])
-        else:
-            tail = "%10s" % "-"
-        print("  %-31s %7.2f %8.1f %8.2f %6.1f M %6.1f M %s" % (
-            row["name"], row["cpu"], 1000 * row["run"], row["cpu_startup"], row["hwm"],
-            row["rss"], tail))
-    # The machine's speed drifts between the two runs (other work shares it),
-    # so each timer is also compared with the xclock of its own run.
-    off = {row["name"]: row for row in load}
-    xclock_off = next(row for row in load if row["name"].startswith("xclock"))
-    print("  composition off, from the run above (per second of wall time):")
-    for name in ("timer", "timer, accessibility on"):
-        row = off[name]
-        print("    %-31s sched %6.2f ms/s  = %4.1f x xclock in that run;  VmHWM %5.1f M" % (
-            name, 1000 * row["run"] / row["elapsed"], row["run"] / max(xclock_off["run"], 1e-9),
-            row["hwm"]))
-    reference = off["timer, accessibility on"]
-    xclock = next(row for row in rows if row["name"].startswith("xclock"))
-    print("  composition on, per second of wall time (against the timer with accessibility on):")
-    for row in rows:
-        if not row["name"].startswith("timer"):
-            continue
-        print("    %-31s sched %6.2f ms/s  = %4.1f x composition off, %4.1f x xclock;"
-              "  VmHWM %+5.1f M" % (
-                  row["name"], 1000 * row["run"] / elapsed,
-                  (row["run"] / elapsed) / max(reference["run"] / reference["elapsed"], 1e-9),
-                  row["run"] / max(xclock["run"], 1e-9), row["hwm"] - reference["hwm"]))
-    if server_time is not None and server_time_off is not None:
-        print("  the X server (Xvfb), for all its clients: sched %.2f ms/s here (3 timers, xclock,"
-              " xcompmgr)," % (1000 * server_time / elapsed))
-        print("    %.2f ms/s in the run without a compositor (2 timers, xclock)"
-              % (1000 * server_time_off / load[0]["elapsed"]))
+# --- printing ------------------------------------------------------------------
+
+def per_minute(row):
+    return 60000 * row["run"] / row["elapsed"]
 
 
-def print_load(launches, load, elapsed):
+def print_launches(launches):
     ms = lambda s: s * 1000
     first, measured = launches[0], launches[1:]
     viewable = sorted(v for v, _ in measured)
@@ -674,60 +777,126 @@ def print_load(launches, load, elapsed):
     print("  %-34s %8.1f %8.1f %8.1f %8.1f  ms" % (
         "spawn -> first drawing in it", ms(statistics.median(painted)), ms(painted[0]),
         ms(painted[-1]), ms(first[1])))
+
+
+TARGETS = {"off": ("no compositor", 1.1), "on": ("xcompmgr compositing, glowing text", 1.4)}
+
+
+def print_load(results, seconds):
+    runs = len(results["off"])
     print()
-    print("Side by side for %.1f s after start-up (one X server, %d cores)" % (
-        elapsed, os.cpu_count()))
-    print("  %-26s %7s %8s %8s %8s %8s %10s %9s %9s %7s" % (
-        "", "CPU s", "sched ms", "start s", "VmHWM", "VmRSS", "window", "damage/s", "px/s",
-        "ever"))
-    for row in load:
-        print("  %-26s %7.2f %8.1f %8.2f %6.1f M %6.1f M %10s %9.1f %9.0f %6.1f%%" % (
-            row["name"], row["cpu"], 1000 * row["run"], row["cpu_startup"], row["hwm"], row["rss"],
-            "%dx%d" % row["size"], row["events"], row["pixels"], 100 * row["ever"]))
-    timer_row, xclock_row = load[0], load[2]
-    print("  targets: timer CPU <= xclock CPU: %s; timer VmHWM < 40 MB: %s" % (
-        "met" if timer_row["cpu"] <= xclock_row["cpu"] else "MISSED",
-        "met" if timer_row["hwm"] < 40 else "MISSED"))
-    print("  (CPU s: utime+stime at %d ticks/s; sched ms: the same time from schedstat;"
-          % CLOCK_TICKS)
-    print("   'ever': share of the window's pixels drawn at least once in the run)")
+    print("CPU side by side, all threads (schedstat), ms per 60 s of wall time; "
+          "%d run%s of %.0f s each" % (runs, "" if runs == 1 else "s", seconds))
+    header = "".join("%9s" % ("run %d" % (i + 1)) for i in range(runs)) + "%9s" % "median"
+    for key in ("off", "on"):
+        title, target = TARGETS[key]
+        print("  %s" % title)
+        print("    %-30s%s" % ("", header))
+        names = [row["name"] for row in results[key][0]]
+        by_name = {name: [next(r for r in run if r["name"] == name) for run in results[key]]
+                   for name in names}
+        for name in names:
+            values = [per_minute(row) for row in by_name[name]]
+            print("    %-30s%s%9.1f" % (name, "".join("%9.1f" % v for v in values),
+                                        statistics.median(values)))
+        for other, label in (("bare label", "timer / bare label"),
+                             ("xclock -digital -update 1", "timer / xclock")):
+            ratios = [t["run"] / max(o["run"], 1e-9)
+                      for t, o in zip(by_name["timer"], by_name[other])]
+            line = "    %-30s%s%9.2f" % (label, "".join("%9.2f" % r for r in ratios),
+                                         statistics.median(ratios))
+            if other == "bare label":
+                line += "   target <= %.1f: %s" % (
+                    target, "met" if statistics.median(ratios) <= target else "MISSED")
+            print(line)
+        hwm = {name: statistics.median(row["hwm"] for row in by_name[name]) for name in names}
+        print("    peak RSS (VmHWM, median): %s" % ", ".join(
+            "%s %.1f MB" % (name.split()[0], hwm[name]) for name in names))
+        timer_rows = by_name["timer"]
+        print("    timer's window %dx%d: %.1f damage rectangles/s, %.0f px/s, %.1f %% ever drawn"
+              % (timer_rows[0]["size"] + (statistics.median(r["events"] for r in timer_rows),
+                                          statistics.median(r["pixels"] for r in timer_rows),
+                                          100 * statistics.median(r["ever"] for r in timer_rows))))
+    print("  (peak RSS target < 40 MB: %s)" % (
+        "met" if all(row["hwm"] < 40 for key in results for run in results[key]
+                     for row in run if row["name"] == "timer") else "MISSED"))
+
+
+def print_pixels(rows, shots_dir):
+    print()
+    print("The window against the earlier build's, at the same faked instants (TZ=Asia/Seoul)")
+    states = []
+    for state, _, _, _ in rows:
+        if state not in states:
+            states.append(state)
+    for state in states:
+        mine = [row for row in rows if row[0] == state]
+        same = sum(1 for row in mine if row[3] == 0)
+        print("  %-36s %d of %d instants pixel-identical" % (state, same, len(mine)))
+        for _, instant, areas, differing in mine:
+            if differing is None:
+                print("    %s: sizes differ, %dx%d before, %dx%d after" % (
+                    instant, areas[0][2], areas[0][3], areas[1][2], areas[1][3]))
+            elif differing:
+                print("    %s: %d pixels differ (both %dx%d; screenshots in %s)" % (
+                    instant, differing, areas[0][2], areas[0][3], shots_dir))
+
+
+def print_glass(rows):
+    print()
+    print("Glass steps: xcompmgr, one timer in each state of its glass box, next to xclock")
+    xclock = next(row for row in rows if row["name"].startswith("xclock"))
+    for row in rows:
+        print("  %-31s %7.1f ms per 60 s  = %4.1f x xclock;  VmHWM %5.1f MB;  %.1f %% ever drawn"
+              % (row["name"], per_minute(row), row["run"] / max(xclock["run"], 1e-9),
+                 row["hwm"], 100 * row["ever"]))
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--timer", required=True)
+    parser.add_argument("--bare", required=True, help="the one-label Qt program")
+    parser.add_argument("--before", help="an earlier build's timer, for the pixels")
     parser.add_argument("--seconds", type=float, default=60)
+    parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--launches", type=int, default=10)
-    parser.add_argument("--glass-seconds", type=float, default=None,
-                        help="length of the run with a compositor (default: --seconds; 0: none)")
+    parser.add_argument("--glass-seconds", type=float, default=0,
+                        help="length of the run in each glass step (default 0: none)")
+    parser.add_argument("--shots", help="where differing windows are saved")
     args = parser.parse_args()
-    glass_seconds = args.seconds if args.glass_seconds is None else args.glass_seconds
     timer = os.path.abspath(args.timer)
 
     # xsession.sh ends with a TERM; let the finally below stop the clients.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     log_dir = tempfile.mkdtemp(prefix="bench_x.")
+    shots_dir = args.shots or log_dir
     processes = Processes(log_dir)
     watch = XWatch()
+    keep_logs = False
     try:
-        launches = measure_launches(watch, processes, timer, args.launches)
-        load, elapsed = measure_load(watch, processes, timer, args.seconds)
-        for row in load:
-            row["elapsed"] = elapsed
-        # Printed now, so that these stand even if the run with glass fails.
-        print_load(launches, load, elapsed)
+        print_launches(measure_launches(watch, processes, timer, args.launches))
         sys.stdout.flush()
-        if glass_seconds > 0:
-            print_glass(*measure_glass(watch, processes, timer, glass_seconds), load,
-                        watch.server_time_off)
+        if args.runs > 0:
+            print_load(measure_load(watch, processes, timer, os.path.abspath(args.bare),
+                                    args.seconds, args.runs), args.seconds)
+            sys.stdout.flush()
+        if args.before:
+            rows = compare_pixels(watch, processes, os.path.abspath(args.before), timer,
+                                  shots_dir)
+            keep_logs = any(row[3] != 0 for row in rows)
+            print_pixels(rows, shots_dir)
+            sys.stdout.flush()
+        if args.glass_seconds > 0:
+            print_glass(measure_glass(watch, processes, timer, args.glass_seconds))
     except BaseException:
+        keep_logs = True
         print("bench_x: the clients' output is in %s" % log_dir, file=sys.stderr)
         raise
-    else:
-        shutil.rmtree(log_dir)
     finally:
         processes.stop_all()
         watch.close()
+        if not keep_logs:
+            shutil.rmtree(log_dir)
 
 
 if __name__ == "__main__":

@@ -7,6 +7,7 @@ set -euo pipefail
 
 run_packages=(
     cmake ninja-build g++ pkg-config qt6-base-dev qt6-qpa-plugins libxcb1-dev libxcb-shape0-dev
+    libxcb-xfixes0-dev
     qt6-wayland     # for Wayland sessions without an X server
     fonts-nanum     # a Hangul font: without one every Korean text shows as boxes
     xvfb            # xvfb-run, which the clock names when there is no display

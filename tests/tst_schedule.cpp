@@ -93,6 +93,7 @@ void TestSchedule::formatsMinutesAndSeconds_data()
     QTest::newRow("13:07") << 787u << "13:07";
     QTest::newRow("game day") << 2160u << "36:00";
     QTest::newRow("three digits") << 6000u << "100:00";
+    QTest::newRow("largest") << 4294967295u << "71582788:15";
 }
 
 void TestSchedule::formatsMinutesAndSeconds()

@@ -118,9 +118,9 @@ void BenchSchedule::alarmsPerTick_data()
     QTest::addColumn<int>("step");
     // In the last hours of a day the next day's start is worked out too.
     QTest::newRow("none set") << false << QTime(12, 0) << 500;
-    QTest::newRow("ten set, midday") << true << QTime(12, 0) << 500;
-    QTest::newRow("ten set, last hour of the day") << true << QTime(23, 0) << 500;
-    QTest::newRow("ten set, last hour, every tick a new second") << true << QTime(23, 0) << 1000;
+    QTest::newRow("ten set at midday") << true << QTime(12, 0) << 500;
+    QTest::newRow("ten set in the last hour of the day") << true << QTime(23, 0) << 500;
+    QTest::newRow("ten set in the last hour with a new second each tick") << true << QTime(23, 0) << 1000;
 }
 
 // The check alone, over an hour of ticks (notices included, as they fall due).
