@@ -10,6 +10,7 @@ import os
 import re
 import sys
 import tempfile
+import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 
@@ -73,6 +74,35 @@ def tray_icon():
     return None
 
 
+def settle(window, steady=2.0, timeout=30):
+    """Waits until the window has kept its geometry for a while: it follows
+    its texts, and grows at the first refresh after it was first shown.
+    Returns the geometry."""
+    deadline = time.monotonic() + timeout
+    last, since = None, time.monotonic()
+    while True:
+        now = harness.window_geometry(window)
+        if now != last:
+            last, since = now, time.monotonic()
+        elif time.monotonic() - since >= steady:
+            return now
+        if time.monotonic() > deadline:
+            raise Failure("the window kept changing its geometry for %d s" % timeout)
+        time.sleep(0.2)
+
+
+def active_window():
+    match = re.search(r"window id # (0x[0-9a-f]+)",
+                      run("xprop", "-root", "_NET_ACTIVE_WINDOW", check_rc=False))
+    return int(match.group(1), 16) if match else None
+
+
+def stacking():
+    """The managed windows from the bottom up."""
+    out = run("xprop", "-root", "_NET_CLIENT_LIST_STACKING", check_rc=False)
+    return [int(w, 16) for w in re.findall(r"0x[0-9a-f]+", out)]
+
+
 def click_window(window, button=1, repeat=1):
     x, y, w, h = harness.window_geometry(window)
     harness.click_at(x + w // 2, y + h // 2, button=button, repeat=repeat)
@@ -110,6 +140,7 @@ def start_with_tray_icon(start, title, attempts=4, icon_timeout=20):
                   (attempts, title))
 
 
-__all__ = ["Failure", "TITLE", "activate", "check", "click_window", "harness", "is_viewable",
-           "net_wm_state", "run", "session", "start_with_tray_icon", "tray_icon", "wait_for",
-           "window_titled", "windows_titled", "winharness"]
+__all__ = ["Failure", "TITLE", "activate", "active_window", "check", "click_window", "harness",
+           "is_viewable", "net_wm_state", "run", "session", "settle", "stacking",
+           "start_with_tray_icon", "tray_icon", "wait_for", "window_titled", "windows_titled",
+           "winharness"]
