@@ -6,7 +6,9 @@
 
 #include <QtCore/QString>
 #include <QtGui/QFont>
+#include <QtGui/QGuiApplication>
 #include <QtGui/QImage>
+#include <QtGui/QWindow>
 
 #include <cmath>
 
@@ -49,6 +51,17 @@ HFONT createFont(const QFont &font)
     return CreateFontIndirectW(&logFont);
 }
 
+// The toolkit's window behind a native handle, when the toolkit made it.
+QWindow *qtWindow(WId id)
+{
+    const QWindowList windows = QGuiApplication::allWindows();
+    for (QWindow *window : windows) {
+        if (window->handle() && window->winId() == id)
+            return window;
+    }
+    return nullptr;
+}
+
 class GlassWinBackend : public GlassBackend
 {
 public:
@@ -62,14 +75,20 @@ public:
 
     void setGlass(WId window, int mode) override { glassSetGlass(m_api, toHwnd(window), mode); }
 
-    void setTopmost(WId window, bool topmost) override
+    void setTopmost(WId id, bool topmost) override
     {
-        glassSetTopmost(toHwnd(window), topmost);
+        glassSetTopmost(toHwnd(id), topmost);
     }
 
-    void setTransparent(WId window, bool topmost, bool transparent) override
+    void setTransparent(WId id, bool topmost, bool transparent) override
     {
-        glassSetTransparent(m_api, toHwnd(window), topmost, transparent);
+        glassSetTransparent(m_api, toHwnd(id), topmost, transparent);
+        if (QWindow *window = qtWindow(id)) {
+            // The layered alpha is 255 now. Qt learns it too, or it would
+            // take a later opacity equal to the one it last set for one
+            // already in force and ignore it.
+            window->setOpacity(1.0);
+        }
     }
 
     // box is ignored: it is always (5,5)-(width,height) here, and the native
