@@ -282,9 +282,21 @@ void TestCompositionOff::clickThroughFollowsTheSlider()
     answer.stop();
     QVERIFY(clickThrough->isChecked());
 
-    for (int opacity : {50}) {
-        const QByteArray where = "with the slider at " + QByteArray::number(opacity);
+    // Hidden to the tray and shown again from its menu on the way.
+    const struct {
+        int opacity;
+        bool hide;
+    } steps[] = {{50, false}, {100, false}, {50, false}, {100, true}, {50, true}};
+    for (const auto &step : steps) {
+        const int opacity = step.opacity;
+        const QByteArray where = "with the slider at " + QByteArray::number(opacity)
+                + (step.hide ? ", hidden and shown again" : "");
         slider->setValue(opacity);
+        if (step.hide) {
+            window.hide();
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+        }
         QVERIFY2(window.winId() == WId(hwnd), "the window was made anew: " + where);
         const LONG style = exStyleOf(&window);
         QVERIFY2((style & ClickThrough) == ClickThrough, "clicks are taken " + where);
