@@ -6,8 +6,8 @@ import shutil
 import time
 
 from winx import (TITLE, Failure, activate, check, click_window, harness, is_viewable,
-                  net_wm_state, run, session, settle, start_with_tray_icon, wait_for,
-                  window_titled, windows_titled, winharness)
+                  net_wm_state, popup_menus, run, session, settle, start_with_tray_icon,
+                  wait_for, window_titled, windows_titled, winharness)
 
 QUESTION_TITLE = "확인"
 SHIPPED = ["timer.exe", "Glass.dll", "Qt6Core.dll", "Qt6Gui.dll", "Qt6Widgets.dll",
@@ -78,14 +78,6 @@ def without_the_platform_plugin_there_is_no_window():
     finally:
         program.stop()
         prefix.stop()
-
-
-def popup_menus():
-    """The program's menus shown: Wine maps them as override-redirect windows."""
-    shown = run("xdotool", "search", "--onlyvisible", "--class", "timer.exe",
-                check_rc=False).split()
-    return [w for w in shown
-            if "Override Redirect State: yes" in run("xwininfo", "-id", w, check_rc=False)]
 
 
 def open_tray_menu(icon, attempts=3):

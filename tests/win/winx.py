@@ -59,6 +59,26 @@ def net_wm_state(window):
                                                     "_NET_WM_STATE", check_rc=False)))
 
 
+def popups(program):
+    """The shown windows of a program (by its executable's name) that Wine
+    maps override-redirect: menus, tooltips, balloons."""
+    shown = run("xdotool", "search", "--onlyvisible", "--class", "^%s$" % re.escape(program),
+                check_rc=False).split()
+    return [int(w) for w in shown
+            if "Override Redirect State: yes" in run("xwininfo", "-id", w, check_rc=False)]
+
+
+def popup_menus():
+    """The clock's menus shown."""
+    return popups("timer.exe")
+
+
+def tray_balloons():
+    """The tray icons' messages shown: Wine's desktop process, which holds
+    the tray, draws them."""
+    return popups("explorer.exe")
+
+
 def tray_icon():
     """The window Wine's desktop process has embedded into trayer's panel,
     once it shows an image rather than a patch of the panel."""
@@ -141,6 +161,6 @@ def start_with_tray_icon(start, title, attempts=4, icon_timeout=20):
 
 
 __all__ = ["Failure", "TITLE", "activate", "active_window", "check", "click_window", "harness",
-           "is_viewable", "net_wm_state", "run", "session", "settle", "stacking",
-           "start_with_tray_icon", "tray_icon", "wait_for", "window_titled", "windows_titled",
-           "winharness"]
+           "is_viewable", "net_wm_state", "popup_menus", "popups", "run", "session", "settle",
+           "stacking", "start_with_tray_icon", "tray_balloons", "tray_icon", "wait_for",
+           "window_titled", "windows_titled", "winharness"]
