@@ -14,6 +14,7 @@ void Widget::createTray()
 {
     showAction = new QAction(QStringLiteral("타이머 보이기(&S)"), this);
     transparentAction = new QAction(QStringLiteral("투명 윈도우(&T)"), this);
+    transparentAction->setObjectName(QStringLiteral("transparentAction"));
     quitAction = new QAction(QStringLiteral("종료(&X)"), this);
 
     QFont bold = showAction->font();

@@ -6,7 +6,9 @@
 
 #include <QtCore/QString>
 #include <QtGui/QFont>
+#include <QtGui/QGuiApplication>
 #include <QtGui/QImage>
+#include <QtGui/QWindow>
 
 #include <cmath>
 
@@ -49,6 +51,33 @@ HFONT createFont(const QFont &font)
     return CreateFontIndirectW(&logFont);
 }
 
+// The toolkit's window behind a native handle, when the toolkit made it.
+QWindow *qtWindow(WId id)
+{
+    const QWindowList windows = QGuiApplication::allWindows();
+    for (QWindow *window : windows) {
+        if (window->handle() && window->winId() == id)
+            return window;
+    }
+    return nullptr;
+}
+
+// Qt keeps its own idea of a window's styles and applies it again whenever
+// it touches the window: at opacity 1.0 it drops WS_EX_LAYERED from a window
+// it does not know as transparent for input, which would make a
+// click-through window take clicks again, and any restyle puts a window with
+// the stays-on-top hint back into the topmost band. So its flags learn what
+// the native calls have just done. On a shown window Qt restyles the same
+// HWND in place and keeps the z-order the native call chose.
+void tellQt(QWindow *window, bool topmost, bool clickThrough)
+{
+    Qt::WindowFlags flags = window->flags();
+    flags.setFlag(Qt::WindowStaysOnTopHint, topmost);
+    flags.setFlag(Qt::WindowTransparentForInput, clickThrough);
+    if (flags != window->flags())
+        window->setFlags(flags);
+}
+
 class GlassWinBackend : public GlassBackend
 {
 public:
@@ -62,14 +91,23 @@ public:
 
     void setGlass(WId window, int mode) override { glassSetGlass(m_api, toHwnd(window), mode); }
 
-    void setTopmost(WId window, bool topmost) override
+    void setTopmost(WId id, bool topmost) override
     {
-        glassSetTopmost(toHwnd(window), topmost);
+        glassSetTopmost(toHwnd(id), topmost);
+        if (QWindow *window = qtWindow(id))
+            tellQt(window, topmost, window->flags().testFlag(Qt::WindowTransparentForInput));
     }
 
-    void setTransparent(WId window, bool topmost, bool transparent) override
+    void setTransparent(WId id, bool topmost, bool transparent) override
     {
-        glassSetTransparent(m_api, toHwnd(window), topmost, transparent);
+        glassSetTransparent(m_api, toHwnd(id), topmost, transparent);
+        if (QWindow *window = qtWindow(id)) {
+            tellQt(window, transparent || topmost, transparent);
+            // The layered alpha is 255 now. Qt learns it too, or it would
+            // take a later opacity equal to the one it last set for one
+            // already in force and ignore it.
+            window->setOpacity(1.0);
+        }
     }
 
     // box is ignored: it is always (5,5)-(width,height) here, and the native

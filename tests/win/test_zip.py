@@ -6,8 +6,8 @@ import shutil
 import time
 
 from winx import (TITLE, Failure, activate, check, click_window, harness, is_viewable,
-                  net_wm_state, run, session, start_with_tray_icon, wait_for, window_titled,
-                  windows_titled, winharness)
+                  net_wm_state, popup_menus, run, session, settle, start_with_tray_icon,
+                  wait_for, window_titled, windows_titled, winharness)
 
 QUESTION_TITLE = "확인"
 SHIPPED = ["timer.exe", "Glass.dll", "Qt6Core.dll", "Qt6Gui.dll", "Qt6Widgets.dll",
@@ -80,14 +80,6 @@ def without_the_platform_plugin_there_is_no_window():
         prefix.stop()
 
 
-def popup_menus():
-    """The program's menus shown: Wine maps them as override-redirect windows."""
-    shown = run("xdotool", "search", "--onlyvisible", "--class", "timer.exe",
-                check_rc=False).split()
-    return [w for w in shown
-            if "Override Redirect State: yes" in run("xwininfo", "-id", w, check_rc=False)]
-
-
 def open_tray_menu(icon, attempts=3):
     # Wine's tray passes on a right click as a context-menu request only
     # most of the time (about two of three here), so it is asked again.
@@ -108,8 +100,9 @@ def the_clock_runs_from_the_folder():
         check(timer.running(), "timer.exe exited")
         check(is_viewable(window), "the window is not mapped")
 
-        # A fixed size: a resize request from outside is refused.
-        before = harness.window_geometry(window)
+        # A fixed size: a resize request from outside is refused. Measured
+        # once the first refresh has sized the window to its texts.
+        before = settle(window)
         run("xdotool", "windowsize", str(window), str(before[2] + 120), str(before[3] + 80))
         time.sleep(1.5)
         check(harness.window_geometry(window)[2:] == before[2:],

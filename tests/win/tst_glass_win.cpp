@@ -13,9 +13,13 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QAction>
 #include <QLabel>
+#include <QMessageBox>
 #include <QScreen>
+#include <QSlider>
 #include <QStyleFactory>
+#include <QTimer>
 #include <QtTest>
 
 #include <windows.h>
@@ -59,6 +63,24 @@ std::unique_ptr<QWidget> shownWindow(const QRect &geometry)
     return window;
 }
 
+// The alpha of a layered window, or -1 when it has none.
+int layeredAlpha(HWND hwnd)
+{
+    BYTE alpha = 0;
+    DWORD flags = 0;
+    if (!(GetWindowLongW(hwnd, GWL_EXSTYLE) & WS_EX_LAYERED)
+        || !GetLayeredWindowAttributes(hwnd, nullptr, &alpha, &flags) || flags != LWA_ALPHA)
+        return -1;
+    return alpha;
+}
+
+// Whether a click at the window's middle would reach it.
+bool takesClicks(QWidget *window)
+{
+    const QPoint middle = window->geometry().center();
+    return WindowFromPoint(POINT{middle.x(), middle.y()}) == hwndOf(window);
+}
+
 // What the window shows, read back from the window itself.
 QImage windowPixels(QWidget *window)
 {
@@ -97,6 +119,8 @@ private slots:
     void setTopmostMovesTheWindowInAndOutOfTheTopBand();
     void setTransparent_data();
     void setTransparent();
+    void clickThroughFollowsTheSlider_data();
+    void clickThroughFollowsTheSlider();
 };
 
 void TestCompositionOff::initTestCase()
@@ -217,6 +241,84 @@ void TestCompositionOff::setTransparent()
     back->raise();
     back->activateWindow();
     QTRY_COMPARE(isAbove(hwnd, hwndOf(back.get())), onTop);
+}
+
+void TestCompositionOff::clickThroughFollowsTheSlider_data()
+{
+    QTest::addColumn<bool>("topmost");
+    QTest::newRow("always on top") << true;
+    QTest::newRow("not on top") << false;
+}
+
+// The program's own window, the way a player sets it: an opacity, then
+// click-through from the tray menu, then the slider moved while clicks
+// pass through.
+void TestCompositionOff::clickThroughFollowsTheSlider()
+{
+    QFETCH(bool, topmost);
+    auto back = shownWindow(QRect(0, 0, 900, 700));
+    QVERIFY(back);
+    Widget window;
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto *slider = window.findChild<QSlider *>(QStringLiteral("opacitySlider"));
+    auto *clickThrough = window.findChild<QAction *>(QStringLiteral("transparentAction"));
+    auto *topmostCheck = window.findChild<QCheckBox *>(QStringLiteral("topmostCheck"));
+    QVERIFY(slider && clickThrough && topmostCheck);
+    const HWND hwnd = hwndOf(&window);
+    topmostCheck->setChecked(topmost);
+    slider->setValue(50);
+    QCOMPARE(layeredAlpha(hwnd), 128);
+
+    // The first use explains the mode in a message box, which the player
+    // closes.
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, this, [] {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+            box->accept();
+    });
+    answer.start(20);
+    clickThrough->trigger();
+    answer.stop();
+    QVERIFY(clickThrough->isChecked());
+
+    // Hidden to the tray and shown again from its menu on the way.
+    const struct {
+        int opacity;
+        bool hide;
+    } steps[] = {{50, false}, {100, false}, {50, false}, {100, true}, {50, true}};
+    for (const auto &step : steps) {
+        const int opacity = step.opacity;
+        const QByteArray where = "with the slider at " + QByteArray::number(opacity)
+                + (step.hide ? ", hidden and shown again" : "");
+        slider->setValue(opacity);
+        if (step.hide) {
+            window.hide();
+            window.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&window));
+        }
+        QVERIFY2(window.winId() == WId(hwnd), "the window was made anew: " + where);
+        const LONG style = exStyleOf(&window);
+        QVERIFY2((style & ClickThrough) == ClickThrough, "clicks are taken " + where);
+        QVERIFY2(style & WS_EX_TOPMOST, "not on top " + where);
+        QVERIFY2(!takesClicks(&window), "a click reaches the window " + where);
+        QCOMPARE(layeredAlpha(hwnd), qRound(255 * opacity / 100.0));
+        back->raise();
+        back->activateWindow();
+        QTRY_VERIFY2(isAbove(hwnd, hwndOf(back.get())), "below another window " + where);
+    }
+
+    slider->setValue(50);
+    clickThrough->trigger();
+    QVERIFY(!clickThrough->isChecked());
+    QVERIFY(!(exStyleOf(&window) & WS_EX_TRANSPARENT));
+    QVERIFY(takesClicks(&window));
+    QCOMPARE(layeredAlpha(hwnd), 128);
+    QCOMPARE(bool(exStyleOf(&window) & WS_EX_TOPMOST), topmost);
+    slider->setValue(100);
+    QCOMPARE(layeredAlpha(hwnd), -1);
+    QVERIFY(takesClicks(&window));
+    QCOMPARE(bool(exStyleOf(&window) & WS_EX_TOPMOST), topmost);
 }
 
 class TestCompositionOn : public QObject

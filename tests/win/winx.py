@@ -10,6 +10,7 @@ import os
 import re
 import sys
 import tempfile
+import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "e2e"))
 
@@ -58,6 +59,26 @@ def net_wm_state(window):
                                                     "_NET_WM_STATE", check_rc=False)))
 
 
+def popups(program):
+    """The shown windows of a program (by its executable's name) that Wine
+    maps override-redirect: menus, tooltips, balloons."""
+    shown = run("xdotool", "search", "--onlyvisible", "--class", "^%s$" % re.escape(program),
+                check_rc=False).split()
+    return [int(w) for w in shown
+            if "Override Redirect State: yes" in run("xwininfo", "-id", w, check_rc=False)]
+
+
+def popup_menus():
+    """The clock's menus shown."""
+    return popups("timer.exe")
+
+
+def tray_balloons():
+    """The tray icons' messages shown: Wine's desktop process, which holds
+    the tray, draws them."""
+    return popups("explorer.exe")
+
+
 def tray_icon():
     """The window Wine's desktop process has embedded into trayer's panel,
     once it shows an image rather than a patch of the panel."""
@@ -71,6 +92,35 @@ def tray_icon():
             if len(colours) > 10:
                 return icon
     return None
+
+
+def settle(window, steady=2.0, timeout=30):
+    """Waits until the window has kept its geometry for a while: it follows
+    its texts, and grows at the first refresh after it was first shown.
+    Returns the geometry."""
+    deadline = time.monotonic() + timeout
+    last, since = None, time.monotonic()
+    while True:
+        now = harness.window_geometry(window)
+        if now != last:
+            last, since = now, time.monotonic()
+        elif time.monotonic() - since >= steady:
+            return now
+        if time.monotonic() > deadline:
+            raise Failure("the window kept changing its geometry for %d s" % timeout)
+        time.sleep(0.2)
+
+
+def active_window():
+    match = re.search(r"window id # (0x[0-9a-f]+)",
+                      run("xprop", "-root", "_NET_ACTIVE_WINDOW", check_rc=False))
+    return int(match.group(1), 16) if match else None
+
+
+def stacking():
+    """The managed windows from the bottom up."""
+    out = run("xprop", "-root", "_NET_CLIENT_LIST_STACKING", check_rc=False)
+    return [int(w, 16) for w in re.findall(r"0x[0-9a-f]+", out)]
 
 
 def click_window(window, button=1, repeat=1):
@@ -110,6 +160,7 @@ def start_with_tray_icon(start, title, attempts=4, icon_timeout=20):
                   (attempts, title))
 
 
-__all__ = ["Failure", "TITLE", "activate", "check", "click_window", "harness", "is_viewable",
-           "net_wm_state", "run", "session", "start_with_tray_icon", "tray_icon", "wait_for",
+__all__ = ["Failure", "TITLE", "activate", "active_window", "check", "click_window", "harness",
+           "is_viewable", "net_wm_state", "popup_menus", "popups", "run", "session", "settle",
+           "stacking", "start_with_tray_icon", "tray_balloons", "tray_icon", "wait_for",
            "window_titled", "windows_titled", "winharness"]
