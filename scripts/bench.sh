@@ -67,7 +67,7 @@ echo
 # The glass library offscreen, then the parts that need an X server on one.
 QT_QPA_PLATFORM=offscreen "$build/bin/bench_glass" -median 5 -o "$tmp/glass.csv,csv" \
     >"$tmp/glass.log" 2>&1 || { cat "$tmp/glass.log" >&2; exit 1; }
-tests/e2e/xsession.sh env QT_QPA_PLATFORM=xcb "$build/bin/bench_glass" -median 5 \
+/usr/bin/python3 tests/xsession.py env QT_QPA_PLATFORM=xcb "$build/bin/bench_glass" -median 5 \
     -o "$tmp/glass_x.csv,csv" -o "$tmp/glass_x.txt,txt" \
     handleAlone xRoundTrip isCompositionEnabled paintGlowLabel windowLabelOnX windowPaintOnX \
     >"$tmp/glass_x.log" 2>&1 || { cat "$tmp/glass_x.log" "$tmp/glass_x.txt" >&2; exit 1; }
@@ -132,7 +132,7 @@ echo
 
 # The accessibility registry, started on the session bus for the clicks of the
 # glass run, announces itself on the output it inherits.
-tests/e2e/xsession.sh /usr/bin/python3 scripts/bench_x.py \
+/usr/bin/python3 tests/xsession.py /usr/bin/python3 scripts/bench_x.py \
     --timer "$build/bin/timer" --bare "$build/bin/bench_bare_label" "${before[@]}" \
     --seconds "$seconds" --runs "$runs" --launches "$launches" \
     --glass-seconds "${GLASS_SECONDS:-0}" --shots "$build/bench-shots" 2>"$tmp/x.err" \

@@ -1,5 +1,5 @@
 // The X11 backend on a real X server with a window manager: run under
-// tests/e2e/xsession.sh. Starts and stops xcompmgr itself.
+// tests/xsession.py. Starts and stops xcompmgr itself.
 #include "glass.h"
 
 #include <QProcess>

@@ -1,42 +1,23 @@
 """The bottom row's modes and click-through, read back from X: stacking,
 input shape, opacity, and the glass background's pixels under a compositor."""
-import argparse
 import os
-import tempfile
 
 import pyatspi
+import pytest
 
-from harness import (ClickCatcher, Failure, Shot, Timer, center, check, click, click_at, extents,
-                     faketime_file, key, main, press, private_runtime_dir, run, start_backdrop,
-                     start_compositor,
-                     start_tray, states, stays, stop_compositor, wait_for)
+import xscreen
+from clockapp import center, click, click_at, extents, key, press, states
+from xsession import Failure, stays, wait_for
 
 CLICK_THROUGH = "투명 윈도우(T)"
 TOPMOST, GLASS = "항상 위", "Vista GlassFrame"
 BLUE = (0x30, 0x60, 0xa0)
 TUESDAY, SATURDAY = "2026-12-08 15:20:00", "2026-12-12 15:20:00"
 
-parser = argparse.ArgumentParser()
-parser.add_argument("--timer", required=True)
-parser.add_argument("--shots", required=True)
-args = parser.parse_args()
-os.makedirs(args.shots, exist_ok=True)
-
-
-def start_timer(**kwargs):
-    timer = Timer(args.timer, **kwargs)
-    try:
-        timer.wait_loaded()
-        timer.settle()
-    except BaseException:
-        timer.stop()
-        raise
-    return timer
-
 
 def check_box(timer, name):
     box = timer.find(pyatspi.ROLE_CHECK_BOX, name)
-    check(box is not None, "no check box %r" % name)
+    assert box is not None, "no check box %r" % name
     return box
 
 
@@ -58,9 +39,8 @@ def set_click_through(timer, on, notice=False):
         key("Return")
         wait_for(lambda: timer.alert() is None, 5, what="the notice to close")
     entry = [e for e in timer.open_tray_menu() if e[1] == CLICK_THROUGH][0]
-    key("Escape")
-    wait_for(lambda: not timer.popup_windows(), 5, what="the tray menu to close")
-    check(("checked" in entry[2]) == on, "click-through entry not %s" % ("ticked" if on else "clear"))
+    timer.close_tray_menu()
+    assert ("checked" in entry[2]) == on, "the click-through entry's tick"
 
 
 def toggle_by_action(box):
@@ -68,78 +48,70 @@ def toggle_by_action(box):
     click: a click-through window takes none."""
     action = box.queryAction()
     names = [action.getName(i) for i in range(action.nActions)]
-    index = names.index("Toggle") if "Toggle" in names else names.index("Press")
-    check(action.doAction(index), "check box refused its action")
+    assert action.doAction(names.index("Toggle") if "Toggle" in names else names.index("Press"))
 
 
-def glass_offered_only_with_a_compositor_at_start():
-    with start_timer() as timer:
-        check_box(timer, TOPMOST)
-        check(timer.find(pyatspi.ROLE_CHECK_BOX, GLASS) is None,
-              "glass offered without a compositor")
-        slider = timer.find(pyatspi.ROLE_SLIDER).queryValue()
-        check((slider.minimumValue, slider.maximumValue, slider.currentValue) == (20, 100, 100),
-              "opacity slider %s..%s at %s" % (slider.minimumValue, slider.maximumValue,
-                                               slider.currentValue))
-        # A compositor that comes later cannot give the window an alpha channel.
-        compositor = start_compositor()
-        try:
-            stays(lambda: timer.find(pyatspi.ROLE_CHECK_BOX, GLASS) is None, 1.2,
-                  "glass offered after a compositor started")
-            # In a session of its own: one session keeps one clock.
-            with start_timer(env={"XDG_RUNTIME_DIR": private_runtime_dir()}) as second:
-                check(second.find(pyatspi.ROLE_CHECK_BOX, GLASS) is not None,
-                      "glass not offered with a compositor at start")
-        finally:
-            compositor.stop()
+def test_glass_offered_only_with_a_compositor_at_start(clocks, request):
+    timer = clocks.start()
+    check_box(timer, TOPMOST)
+    assert timer.find(pyatspi.ROLE_CHECK_BOX, GLASS) is None, "glass without a compositor"
+    slider = timer.find(pyatspi.ROLE_SLIDER).queryValue()
+    assert (slider.minimumValue, slider.maximumValue, slider.currentValue) == (20, 100, 100)
+    # A compositor that comes later cannot give the window an alpha channel.
+    request.getfixturevalue("compositor")
+    stays(lambda: timer.find(pyatspi.ROLE_CHECK_BOX, GLASS) is None, 1.2,
+          "glass offered after a compositor started")
+    second = clocks.start(own_session=True)
+    assert second.find(pyatspi.ROLE_CHECK_BOX, GLASS) is not None, \
+        "glass not offered with a compositor at start"
 
 
-def always_on_top_follows_its_check_box():
-    with start_timer() as timer:
-        box = check_box(timer, TOPMOST)
-        check(not above(timer), "window starts above the others")
-        for ticked in (True, False, True, False):
-            click(box)
-            wait_for(lambda: ("checked" in states(box)) == ticked, 5, what="the check box")
-            wait_above(timer, ticked, "after a click on the check box")
-
-
-def click_through_keeps_the_window_above():
-    with start_tray(), start_timer() as timer:
-        box = check_box(timer, TOPMOST)
-        set_click_through(timer, True, notice=True)
-        wait_above(timer, True, "with click-through on and the box clear")
-        set_click_through(timer, False)
-        wait_above(timer, False, "with click-through off and the box clear")
-
+def test_always_on_top_follows_its_check_box(clocks):
+    timer = clocks.start()
+    box = check_box(timer, TOPMOST)
+    assert not above(timer), "the window starts above the others"
+    for ticked in (True, False, True, False):
         click(box)
-        wait_above(timer, True, "with the box ticked")
-        set_click_through(timer, True)
-        stays(lambda: above(timer), 0.5, "click-through on dropped the box's choice")
-        set_click_through(timer, False)
-        stays(lambda: above(timer), 0.5, "click-through off dropped the box's choice")
+        wait_for(lambda: ("checked" in states(box)) == ticked, 5, what="the check box")
+        wait_above(timer, ticked, "after a click on the check box")
 
 
-def always_on_top_acts_during_click_through():
+def test_click_through_keeps_the_window_above(tray, clocks):
+    timer = clocks.start()
+    box = check_box(timer, TOPMOST)
+    set_click_through(timer, True, notice=True)
+    wait_above(timer, True, "with click-through on and the box clear")
+    set_click_through(timer, False)
+    wait_above(timer, False, "with click-through off and the box clear")
+
+    click(box)
+    wait_above(timer, True, "with the box ticked")
+    set_click_through(timer, True)
+    stays(lambda: above(timer), 0.5, "click-through on dropped the box's choice")
+    set_click_through(timer, False)
+    stays(lambda: above(timer), 0.5, "click-through off dropped the box's choice")
+
+
+def test_always_on_top_acts_during_click_through(tray, clocks):
     # The window takes neither clicks nor keys then, so the box is changed
     # through its accessible action.
-    with start_tray(), start_timer() as timer:
-        box = check_box(timer, TOPMOST)
-        click(box)
-        wait_above(timer, True, "with the box ticked")
-        set_click_through(timer, True, notice=True)
-        toggle_by_action(box)
-        wait_for(lambda: "checked" not in states(box), 5, what="the box to clear")
-        wait_above(timer, False, "after clearing the box with click-through on")
-        toggle_by_action(box)
-        wait_above(timer, True, "after ticking the box with click-through on")
-        toggle_by_action(box)
-        wait_above(timer, False, "after clearing the box again")
-        set_click_through(timer, False)
-        stays(lambda: not above(timer), 0.5, "click-through off put the window above")
+    timer = clocks.start()
+    box = check_box(timer, TOPMOST)
+    click(box)
+    wait_above(timer, True, "with the box ticked")
+    set_click_through(timer, True, notice=True)
+    toggle_by_action(box)
+    wait_for(lambda: "checked" not in states(box), 5, what="the box to clear")
+    wait_above(timer, False, "after clearing the box with click-through on")
+    toggle_by_action(box)
+    wait_above(timer, True, "after ticking the box with click-through on")
+    toggle_by_action(box)
+    wait_above(timer, False, "after clearing the box again")
+    set_click_through(timer, False)
+    stays(lambda: not above(timer), 0.5, "click-through off put the window above")
 
 
-def falls_through(timer, catcher, box):
+def falls_through(catcher, box):
     """A click on the check box reaches the window below and leaves the box."""
     was = "checked" in states(box)
     point = center(box)
@@ -149,7 +121,7 @@ def falls_through(timer, catcher, box):
     stays(lambda: ("checked" in states(box)) == was, 0.3, "the click-through window took a click")
 
 
-def takes_clicks(timer, catcher, box):
+def takes_clicks(catcher, box):
     """Two clicks on the check box toggle it and back; none passes through."""
     before = len(catcher.presses())
     for _ in range(2):
@@ -157,64 +129,62 @@ def takes_clicks(timer, catcher, box):
         click(box)
         wait_for(lambda: ("checked" in states(box)) != was, 5,
                  what="the window to take a click on its check box at %r" % (center(box),))
-    check(len(catcher.presses()) == before, "a click passed through the window")
+    assert len(catcher.presses()) == before, "a click passed through the window"
 
 
-def click_through_lets_clicks_fall_through():
-    with tempfile.NamedTemporaryFile("w", suffix=".faketime") as clock, start_tray() as _, \
-            ClickCatcher() as catcher:
-        def set_day(instant):
-            with open(clock.name, "w") as f:
-                f.write(instant + "\n")
-        set_day(TUESDAY)
-        with start_timer(env=faketime_file(clock.name)) as timer:
-            box = check_box(timer, TOPMOST)
-            # Ticked, so that the window stays above the catcher throughout.
-            takes_clicks(timer, catcher, box)
-            click(box)
-            wait_above(timer, True, "with the box ticked")
+def test_click_through_lets_clicks_fall_through(tray, click_catcher, fake_clock, clocks):
+    fake_clock.set(TUESDAY)
+    timer = clocks.start(clock=fake_clock)
+    box = check_box(timer, TOPMOST)
+    # Ticked, so that the window stays above the catcher throughout.
+    takes_clicks(click_catcher, box)
+    click(box)
+    wait_above(timer, True, "with the box ticked")
 
-            set_click_through(timer, True, notice=True)
-            falls_through(timer, catcher, box)
-            set_click_through(timer, False)
-            takes_clicks(timer, catcher, box)
+    set_click_through(timer, True, notice=True)
+    falls_through(click_catcher, box)
+    set_click_through(timer, False)
+    takes_clicks(click_catcher, box)
 
-            # The window follows its texts: it grows and shrinks with click-through
-            # off and on.
-            _, _, _, height = timer.geometry()
+    # The window follows its texts: it grows and shrinks with click-through
+    # off and on.
+    height = timer.geometry()[3]
 
-            def resize_to(instant, grown):
-                set_day(instant)
-                wait_for(lambda: (timer.geometry()[3] > height) == grown, 5,
-                         what="the window to %s" % ("grow" if grown else "shrink"))
-                timer.settle()
-            resize_to(SATURDAY, True)
-            takes_clicks(timer, catcher, box)
-            set_click_through(timer, True)
-            falls_through(timer, catcher, box)
-            resize_to(TUESDAY, False)
-            falls_through(timer, catcher, box)
-            resize_to(SATURDAY, True)
-            falls_through(timer, catcher, box)
-            set_click_through(timer, False)
-            takes_clicks(timer, catcher, box)
-            resize_to(TUESDAY, False)
-            takes_clicks(timer, catcher, box)
+    def resize_to(instant, grown):
+        fake_clock.set(instant)
+        wait_for(lambda: (timer.geometry()[3] > height) == grown, 5,
+                 what="the window to %s" % ("grow" if grown else "shrink"))
+        timer.settle()
+    resize_to(SATURDAY, True)
+    takes_clicks(click_catcher, box)
+    set_click_through(timer, True)
+    falls_through(click_catcher, box)
+    resize_to(TUESDAY, False)
+    falls_through(click_catcher, box)
+    resize_to(SATURDAY, True)
+    falls_through(click_catcher, box)
+    set_click_through(timer, False)
+    takes_clicks(click_catcher, box)
+    resize_to(TUESDAY, False)
+    takes_clicks(click_catcher, box)
 
-            # Hidden to the tray and shown again.
-            set_click_through(timer, True)
-            press(timer.ask_to_close(), "No")
-            wait_for(lambda: not timer.is_mapped(), 5, what="the window to hide")
-            wait_for(lambda: not timer.balloons(), 10, what="the balloon to go")
-            timer.click_tray_icon(repeat=2)
-            wait_for(lambda: timer.refresh_window() and timer.is_mapped(), 5,
-                     what="the window to come back")
-            timer.settle()
-            falls_through(timer, catcher, box)
-            set_click_through(timer, False)
-            takes_clicks(timer, catcher, box)
+    # Hidden to the tray and shown again.
+    set_click_through(timer, True)
+    press(timer.ask_to_close(), "No")
+    wait_for(lambda: not timer.is_mapped(), 5, what="the window to hide")
+    wait_for(lambda: not timer.balloons(), 10, what="the balloon to go")
+    timer.click_tray_icon(repeat=2)
+    wait_for(lambda: timer.refresh_window() and timer.is_mapped(), 5,
+             what="the window to come back")
+    timer.settle()
+    falls_through(click_catcher, box)
+    set_click_through(timer, False)
+    takes_clicks(click_catcher, box)
 
-def opacity_follows_the_slider():
+
+def test_opacity_follows_the_slider(tray, clocks):
+    timer = clocks.start()
+
     def wait_opacity(fraction, why):
         def right():
             got = timer.opacity()
@@ -224,26 +194,25 @@ def opacity_follows_the_slider():
         wait_for(right, 5, what="_NET_WM_WINDOW_OPACITY %s %s (last %r)"
                  % (fraction, why, timer.opacity()))
 
-    with start_tray(), start_timer() as timer:
-        slider = timer.find(pyatspi.ROLE_SLIDER)
-        value = slider.queryValue()
-        wait_opacity(1.0, "at start")
-        click(slider)
-        for keys, expected in ((["Home"], 20), (["End"], 100), (["Home", "Page_Up"], 30),
-                               (["Home"], 20)):
-            key(*keys)
-            wait_for(lambda: value.currentValue == expected, 5,
-                     what="the slider to reach %d" % expected)
-            wait_opacity(expected / 100, "with the slider at %d" % expected)
+    slider = timer.find(pyatspi.ROLE_SLIDER)
+    value = slider.queryValue()
+    wait_opacity(1.0, "at start")
+    click(slider)
+    for keys, expected in ((["Home"], 20), (["End"], 100), (["Home", "Page_Up"], 30),
+                           (["Home"], 20)):
+        key(*keys)
+        wait_for(lambda: value.currentValue == expected, 5,
+                 what="the slider to reach %d" % expected)
+        wait_opacity(expected / 100, "with the slider at %d" % expected)
 
-        set_click_through(timer, True, notice=True)
-        wait_opacity(0.2, "after click-through on")
-        stays(lambda: abs((timer.opacity() or 1.0) - 0.2) < 1e-6, 0.5,
-              "click-through on changed the opacity later")
-        set_click_through(timer, False)
-        wait_opacity(0.2, "after click-through off")
-        stays(lambda: abs((timer.opacity() or 1.0) - 0.2) < 1e-6, 0.5,
-              "click-through off changed the opacity later")
+    set_click_through(timer, True, notice=True)
+    wait_opacity(0.2, "after click-through on")
+    stays(lambda: abs((timer.opacity() or 1.0) - 0.2) < 1e-6, 0.5,
+          "click-through on changed the opacity later")
+    set_click_through(timer, False)
+    wait_opacity(0.2, "after click-through off")
+    stays(lambda: abs((timer.opacity() or 1.0) - 0.2) < 1e-6, 0.5,
+          "click-through off changed the opacity later")
 
 
 # --- glass -------------------------------------------------------------------
@@ -259,92 +228,69 @@ def samples(timer):
             bx, by, bw, bh = extents(node)
             boxes.append((bx - margin, by - margin, bx + bw + margin, by + bh + margin))
     points = [(px, py) for px in range(x + 2, x + w - 2, 3) for py in range(y + 2, y + h - 2, 3)
-              if not any(l <= px < r and t <= py < b for l, t, r, b in boxes)]
-    check(len(points) > 500, "only %d background points" % len(points))
+              if not any(left <= px < r and t <= py < b for left, t, r, b in boxes)]
+    assert len(points) > 500, "too few background points"
     return points
 
 
-def glyph_counts(timer, shot):
-    """Dark pixels inside each label that shows a text."""
-    counts = {}
+def unreadable_texts(timer, shot):
+    """The labels that show a text but have fewer than five dark pixels."""
+    blank = []
     for node in timer.accessibles(pyatspi.ROLE_LABEL):
-        if not node.name.strip():
-            continue
-        bx, by, bw, bh = extents(node)
-        counts[node.name] = sum(1 for px in range(bx, bx + bw) for py in range(by, by + bh)
-                                if max(shot.pixel(px, py)) < 90)
-    return counts
-
-
-def park_pointer():
-    # Xvfb draws the pointer into the screen's pixels.
-    run("xdotool", "mousemove", "1279", "300")
+        if node.name.strip():
+            x, y, w, h = extents(node)
+            dark = sum(1 for p in shot.image.crop((x, y, x + w, y + h)).getdata()
+                       if max(p) < 90)
+            if dark < 5:
+                blank.append(node.name)
+    return blank
 
 
 def near(a, b, tolerance):
     return all(abs(p - q) <= tolerance for p, q in zip(a, b))
 
 
-def background(timer, points, shot):
-    """The one colour of all background points, or None when they differ."""
-    colours = {shot.pixel(px, py) for px, py in points}
-    return colours.pop() if len(colours) == 1 else None
-
-
-def glass_steps_show_through():
+def test_glass_steps_show_through(backdrop, compositor, fake_clock, clocks, shots):
+    backdrop(BLUE)
     # A clock that stands still keeps every text, and so each label, in place.
-    with tempfile.NamedTemporaryFile("w", suffix=".faketime") as clock, \
-            start_backdrop("#%02x%02x%02x" % BLUE) as _, start_compositor() as compositor:
-        clock.write(TUESDAY + "\n")
-        clock.flush()
-        timer = start_timer(env=faketime_file(clock.name))
-        with timer:
-            check_glass_steps(timer, compositor)
-
-
-def check_glass_steps(timer, compositor):
+    timer = clocks.start(clock=fake_clock)
     # Partly see-through: white at alpha 127 over the blue.
     blended = tuple(round(127 + c * 128 / 255) for c in BLUE)
     glass = check_box(timer, GLASS)
     points = samples(timer)
     x, y, w, h = timer.geometry()
     box = (x - 40, y - 60, w + 80, h + 100)
-    blue_shot = Shot()
-    check(blue_shot.pixel(1270, 1014) == BLUE, "backdrop is %r" % (blue_shot.pixel(1270, 1014),))
+    assert xscreen.Shot().pixel(1270, 1014) == BLUE, "the backdrop's colour"
 
     def step(n, state, wanted, what):
         """Waits until every background point passes wanted(colour)."""
         if state:
             click(glass)
-        park_pointer()
+        xscreen.park_pointer()
         wait_for(lambda: state is None or state in states(glass)
                  or (state == "unchecked" and not {"checked", "indeterminate"} & states(glass)),
                  5, what="the glass box to be %s" % state)
         last = {}
 
         def settled():
-            shot = Shot()
-            wrong = {}
-            for px, py in points:
-                if not wanted(shot.pixel(px, py)):
-                    wrong[shot.pixel(px, py)] = (px, py)
-            last["wrong"], last["shot"] = wrong, shot
-            return not wrong and shot
+            shot = xscreen.Shot()
+            last["wrong"] = {shot.pixel(*p): p for p in points if not wanted(shot.pixel(*p))}
+            last["shot"] = shot
+            return not last["wrong"] and shot
         try:
             shot = wait_for(settled, 5, what=what)
         except Failure as failure:
-            last["shot"].save(os.path.join(args.shots, "glass-%d-failed.png" % n), box)
+            last["shot"].save(os.path.join(shots, "glass-%d-failed.png" % n), box)
             raise Failure("%s; %d colours differ, e.g. %r" % (
                 failure, len(last["wrong"]), sorted(last["wrong"].items())[:4]))
-        shot.save(os.path.join(args.shots, "glass-%d.png" % n), box)
-        counts = glyph_counts(timer, shot)
-        blank = [t for t, c in counts.items() if c < 5]
-        check(not blank, "unreadable texts at step %d: %r" % (n, blank))
+        shot.save(os.path.join(shots, "glass-%d.png" % n), box)
+        assert not unreadable_texts(timer, shot), "unreadable texts at step %d" % n
         return shot
 
-    opaque = background(timer, points, step(0, None, lambda c: c[0] == c[1] == c[2] > 180,
-                                            "an opaque grey background"))
-    check(opaque is not None, "opaque background is not of one colour")
+    shot = step(0, None, lambda c: c[0] == c[1] == c[2] > 180, "an opaque grey background")
+    colours = {shot.pixel(*p) for p in points}
+    assert len(colours) == 1, "the opaque background is not of one colour"
+    opaque = colours.pop()
     step(1, "indeterminate", lambda c: near(c, blended, 4),
          "half-transparent white over the blue %r" % (blended,))
     step(2, "checked", lambda c: near(c, BLUE, 2), "the blue through the window")
@@ -356,19 +302,14 @@ def check_glass_steps(timer, compositor):
     for state in ("indeterminate", "checked"):
         click(glass)
         wait_for(lambda: state in states(glass), 5, what="the glass box to be " + state)
-    park_pointer()
-    wait_for(lambda: all(near(Shot().pixel(px, py), BLUE, 2) for px, py in points[::7]), 5,
+    xscreen.park_pointer()
+    wait_for(lambda: all(near(xscreen.Shot().pixel(*p), BLUE, 2) for p in points[::7]), 5,
              what="the window to be glass again")
-    stop_compositor(compositor)
-    shot = wait_for(lambda: (lambda s: all(s.pixel(px, py) == opaque for px, py in points)
-                             and s)(Shot()), 2,
-                    what="the opaque colour %r without the compositor" % (opaque,))
-    shot.save(os.path.join(args.shots, "glass-uncomposited.png"), box)
-    blank = [t for t, c in glyph_counts(timer, shot).items() if c < 5]
-    check(not blank, "unreadable texts without the compositor: %r" % blank)
+    xscreen.stop_compositor(compositor)
 
-
-main([glass_offered_only_with_a_compositor_at_start, always_on_top_follows_its_check_box,
-      click_through_keeps_the_window_above, always_on_top_acts_during_click_through,
-      click_through_lets_clicks_fall_through,
-      opacity_follows_the_slider, glass_steps_show_through])
+    def opaque_again():
+        shot = xscreen.Shot()
+        return all(shot.pixel(*p) == opaque for p in points) and shot
+    shot = wait_for(opaque_again, 2, what="the opaque colour %r without the compositor" % (opaque,))
+    shot.save(os.path.join(shots, "glass-uncomposited.png"), box)
+    assert not unreadable_texts(timer, shot), "unreadable texts without the compositor"

@@ -1,10 +1,12 @@
 """The real window on a real X stack: texts at chosen instants, title,
 fixed size, and a screenshot to look at."""
-import argparse
 import os
 import re
 
-from harness import Failure, Timer, check, main, run, screenshot, wait_for
+import pytest
+
+import xscreen
+from xsession import run, stays, wait_for
 
 MONDAY = ("알반 에일레르 (Alban Eiler)",
           "생산직 스킬의 성공가능성 증가\n생활계열 스킬 랭크업시 보너스 증가 (110%)\n"
@@ -23,11 +25,19 @@ def mmss(n):
     return "%02d:%02d" % (n // 60, n % 60)
 
 
+def settled_labels(timer):
+    """A reading in which no label still says "loading..."."""
+    def read():
+        labels = timer.data_labels()
+        return None if "loading..." in labels.values() else labels
+    return wait_for(read, 5, what="the first refresh")
+
+
 # Each case: the faked local time in Seoul, its cycle second, and the texts
 # as a function of the cycle second read back (the faked clock keeps running,
 # so the reading may come a few seconds later). The shop chooser stays on its
 # first shop, whose job runs for 720 < c <= 1440.
-CASES = [
+@pytest.mark.parametrize("when, start, expect", [
     ("2026-12-07 21:10:30", 630, lambda c: {
         "realTime": "21:10",
         "moongate": "라비던전 - 대기 (%s 후 열림)" % mmss(1626 - c),
@@ -58,100 +68,54 @@ CASES = [
         "merchantNext": "→ 던바튼 동쪽 감자밭 천막",
         "merchantAfter": "→ 드래곤유적지 동남쪽 집",
     }),
-]
-
-parser = argparse.ArgumentParser()
-parser.add_argument("--timer", required=True)
-parser.add_argument("--shots", required=True)
-args = parser.parse_args()
-os.makedirs(args.shots, exist_ok=True)
-
-
-def expected_texts(expect, c):
-    e = expect(c)
-    name, effect, items = e.pop("day")
-    e.update(gameTime=mmss(2 * c // 3), dayName=name, dayEffect=effect, dayItem=items)
-    return e
-
-
-def settled_labels(timer):
-    """A reading in which no label still says "loading..."."""
-    def read():
-        labels = timer.data_labels()
-        return None if "loading..." in labels.values() else labels
-    return wait_for(read, 5, what="the first refresh")
+], ids=["monday-evening", "sunday-noon", "saturday-afternoon"])
+def test_texts_at_chosen_instants(clocks, when, start, expect):
+    timer = clocks.start(fake_time=when)
+    # Texts change every second, so a reading may straddle a tick: read
+    # until one reading agrees with itself.
+    for _ in range(5):
+        labels = settled_labels(timer)
+        m = re.search(r"(\d\d):(\d\d) 후 이동$", labels["merchant"])
+        assert m, "the merchant label has no countdown"
+        c = 2160 - (int(m.group(1)) * 60 + int(m.group(2)))
+        assert start <= c <= start + 60, "cycle second %d is not within a minute after %d" % (
+            c, start)
+        want = expect(c)
+        name, effect, items = want.pop("day")
+        want.update(gameTime=mmss(2 * c // 3), dayName=name, dayEffect=effect, dayItem=items)
+        differing = {k: (labels[k], want[k]) for k in want if labels[k] != want[k]}
+        if not differing:
+            return
+    pytest.fail("at %s: label, expected: %r" % (when, differing))
 
 
-def check_case(when, start, expect):
-    timer = Timer(args.timer, fake_time=when)
-    try:
-        # Texts change every second, so a reading may straddle a tick: read
-        # until one reading agrees with itself.
-        last = None
-        for _ in range(5):
-            labels = settled_labels(timer)
-            m = re.search(r"(\d\d):(\d\d) 후 이동$", labels["merchant"])
-            check(m, "merchant label has no countdown: %r" % labels["merchant"])
-            c = 2160 - (int(m.group(1)) * 60 + int(m.group(2)))
-            check(start <= c <= start + 60,
-                  "cycle second %d is not within a minute after %d" % (c, start))
-            want = expected_texts(expect, c)
-            last = {k: (labels[k], want[k]) for k in want if labels[k] != want[k]}
-            if not last:
-                return
-        raise Failure("at %s: label, expected: %r" % (when, last))
-    finally:
-        timer.stop()
+def test_window_title_captions_and_chooser(clocks, title):
+    timer = clocks.start(fake_time="2026-12-07 21:10:30")
+    assert timer.frame().name == title
+    assert xscreen.text_prop(timer.window_id, "_NET_WM_NAME") == title
+    texts = timer.label_texts()
+    for caption in ["에린시간:", "현실시간:", "문게이트:", "아르바이트:", "요일효과:",
+                    "어드밴스트 아이템:", "프라이스:", "플레타:",
+                    "에린시각 09:00 ~ 11:00, 15:00 ~ 17:00, 19:00 ~ 21:00",
+                    "위치: 센마이 평원 중앙 삼거리 근처"]:
+        assert caption in texts, "missing fixed text"
+    credit = texts[-1]
+    assert credit.startswith("이 프로그램은 타르베넬 타임즈(http")
+    assert credit.endswith(")의 정보를 바탕으로 제작하였습니다.") and "\n" not in credit
+    combo = timer.combo()
+    items = [item.name for item in combo.getChildAtIndex(0)]
+    assert len(items) == 15 and items[0] == "꽃가게" and items[-1] == "채굴장", items
+    assert combo.name == "꽃가게", "the chooser's first shop"
 
 
-def texts_at_chosen_instants():
-    for when, start, expect in CASES:
-        check_case(when, start, expect)
-
-
-def window_title_captions_and_chooser():
-    timer = Timer(args.timer, fake_time="2026-12-07 21:10:30")
-    try:
-        check(timer.frame().name == "Tarvenel Timer v0.3.1", "title: %r" % timer.frame().name)
-        check('"Tarvenel Timer v0.3.1"' in timer.xprop("_NET_WM_NAME"), "X title differs")
-        texts = timer.label_texts()
-        for caption in ["에린시간:", "현실시간:", "문게이트:", "아르바이트:", "요일효과:",
-                        "어드밴스트 아이템:", "프라이스:", "플레타:",
-                        "에린시각 09:00 ~ 11:00, 15:00 ~ 17:00, 19:00 ~ 21:00",
-                        "위치: 센마이 평원 중앙 삼거리 근처"]:
-            check(caption in texts, "missing fixed text %r" % caption)
-        credit = texts[-1]
-        check(credit.startswith("이 프로그램은 타르베넬 타임즈(http")
-              and credit.endswith(")의 정보를 바탕으로 제작하였습니다.")
-              and "\n" not in credit, "credit line: %r" % credit)
-        combo = timer.combo()
-        items = [item.name for item in combo.getChildAtIndex(0)]
-        check(len(items) == 15 and items[0] == "꽃가게" and items[-1] == "채굴장",
-              "shop chooser: %r" % items)
-        check(combo.name == "꽃가게", "chooser starts on %r" % combo.name)
-    finally:
-        timer.stop()
-
-
-def window_cannot_be_resized_and_fits_texts():
-    timer = Timer(args.timer, fake_time="2026-12-12 15:20:00")
-    try:
-        settled_labels(timer)
-        hints = timer.xprop("WM_NORMAL_HINTS")
-        low = re.search(r"minimum size: (\d+) by (\d+)", hints)
-        high = re.search(r"maximum size: (\d+) by (\d+)", hints)
-        check(low and high and low.groups() == high.groups(),
-              "size hints allow resizing: %s" % hints)
-        _, _, width, height = timer.geometry()
-        check((str(width), str(height)) == low.groups(),
-              "window %dx%d differs from its fixed size %s" % (width, height, low.groups()))
-        # The window tries to grow with xdotool; the window manager refuses.
-        run("xdotool", "windowsize", str(timer.window_id), str(width + 200), str(height + 200))
-        wait_for(lambda: timer.geometry()[2:] == (width, height), 3, what="size to stay")
-        screenshot(os.path.join(args.shots, "window.png"))
-    finally:
-        timer.stop()
-
-
-main([texts_at_chosen_instants, window_title_captions_and_chooser,
-      window_cannot_be_resized_and_fits_texts])
+def test_window_cannot_be_resized_and_fits_texts(clocks, shots):
+    timer = clocks.start(fake_time="2026-12-12 15:20:00")
+    settled_labels(timer)
+    low, high = xscreen.size_hints(timer.window_id)
+    assert low is not None and low == high, "size hints allow resizing"
+    _, _, width, height = timer.geometry()
+    assert (width, height) == low, "the window differs from its fixed size"
+    # The window tries to grow with xdotool; the window manager refuses.
+    run("xdotool", "windowsize", str(timer.window_id), str(width + 200), str(height + 200))
+    stays(lambda: timer.geometry()[2:] == (width, height), 1.0, "the window was resized")
+    xscreen.Shot().save(os.path.join(shots, "window.png"))

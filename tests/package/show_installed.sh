@@ -1,13 +1,15 @@
 #!/bin/bash
-# On the X server of xsession.sh: starts a timer binary and waits for its
-# window to be viewable, then stops it by its pid.
+# On the X server of tests/xsession.py: starts a timer binary and waits for
+# its window, titled as given, to be viewable, then stops it by its pid.
+#
+#   show_installed.sh TIMER TITLE
 set -euo pipefail
 env -u LD_LIBRARY_PATH QT_QPA_PLATFORM=xcb "$1" &
 pid=$!
 trap 'kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null || true' EXIT
 for _ in $(seq 150); do
     kill -0 "$pid" 2>/dev/null || { echo "the installed timer exited"; exit 1; }
-    for window in $(xdotool search --all --pid "$pid" --name '^Tarvenel Timer v0\.3\.1$' 2>/dev/null); do
+    for window in $(xdotool search --all --pid "$pid" --name "^${2//./\\.}\$" 2>/dev/null); do
         if xwininfo -id "$window" | grep -q 'Map State: IsViewable'; then
             echo "the installed timer shows its window"
             exit 0

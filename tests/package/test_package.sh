@@ -42,7 +42,10 @@ grep -v 'root privileges' "$tmp/lintian.log" || true
 # The installed program finds its library in the root, not in the build.
 env -u LD_LIBRARY_PATH ldd "$root/usr/bin/timer" | grep -q "libGlass.so.0 => $root/" ||
     fail "the installed timer does not find the installed libGlass: $(ldd "$root/usr/bin/timer" | grep Glass)"
-"$here/../e2e/xsession.sh" "$here/show_installed.sh" "$root/usr/bin/timer" || fail "the installed clock shows no window"
+# Its window's title names the packaged version.
+version=$(dpkg-deb -f "$deb" Version)
+/usr/bin/python3 "$here/../xsession.py" "$here/show_installed.sh" "$root/usr/bin/timer" \
+    "Tarvenel Timer v${version%%-*}" || fail "the installed clock shows no window"
 
 [ "$failures" -eq 0 ] || exit 1
 echo "package checks passed"

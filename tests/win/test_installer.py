@@ -1,5 +1,6 @@
 """The installer, silent both ways, in a fresh prefix: over an older copy,
-then the clock started from the Start-menu shortcut, then uninstalled."""
+then the clock started from the Start-menu shortcut, then uninstalled.
+The tests follow one another, each on what the one before left."""
 import filecmp
 import os
 import re
@@ -7,17 +8,27 @@ import shutil
 import subprocess
 import time
 
-from winx import (TITLE, Failure, activate, check, harness, run, session, wait_for,
-                  window_titled, windows_titled)
+import pytest
+
+import project
+import winx
+import xscreen
+from winx import TITLE
+from xsession import Failure, run, wait_for
 
 UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\TarvenelTimer"
-REPO = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 PACKAGING = os.path.join(REPO, "packaging", "windows")
 
-# --zip is the one the installer was made beside, which holds what it installs.
-args, work, shipped, prefix = session("e2e_installer", "--setup")
-install_dir = os.path.join(prefix.folder("LOCALAPPDATA"), "Programs", "Tarvenel Timer")
-shortcut = os.path.join(prefix.folder("APPDATA"), "Microsoft", "Windows", "Start Menu",
+
+@pytest.fixture(scope="module")
+def install_dir(module_prefix):
+    return os.path.join(module_prefix.folder("LOCALAPPDATA"), "Programs", "Tarvenel Timer")
+
+
+@pytest.fixture(scope="module")
+def shortcut(module_prefix):
+    return os.path.join(module_prefix.folder("APPDATA"), "Microsoft", "Windows", "Start Menu",
                         "Programs", "Tarvenel Timer.lnk")
 
 
@@ -26,22 +37,21 @@ def files_under(folder):
                   for root, _, names in os.walk(folder) for name in names)
 
 
-def uninstall_entry():
+def uninstall_entry(prefix):
     """The values of the uninstall entry, or None when there is none."""
     out = prefix.output("reg", "query", UNINSTALL_KEY)
-    values = dict(re.findall(r"^\s+(\w+)\s+REG_\w+\s+(.*?)\s*$", out, re.M))
-    return values or None
+    return dict(re.findall(r"^\s+(\w+)\s+REG_\w+\s+(.*?)\s*$", out, re.M)) or None
 
 
-def older_installer():
+def older_installer(shipped, work):
     """An installer of the same files as version 0.3.0, with one file more
     that the current version does not ship."""
-    folder = os.path.join(work, "older", "timer-0.3.0")
+    folder = os.path.join(work, "timer-0.3.0")
     shutil.copytree(shipped, folder)
     with open(os.path.join(folder, "dropped.txt"), "w") as dropped:
         dropped.write("shipped by 0.3.0 only\n")
-    files = os.path.join(work, "older", "files.nsh")
-    setup = os.path.join(work, "older", "timer-0.3.0-setup.exe")
+    files = os.path.join(work, "files.nsh")
+    setup = os.path.join(work, "timer-0.3.0-setup.exe")
     run("cmake", "-DFOLDER=" + folder, "-DOUTPUT=" + files, "-P",
         os.path.join(PACKAGING, "nsis_files.cmake"))
     run("makensis", "-V2", "-DVERSION=0.3.0", "-DFOLDER=" + folder, "-DFILES=" + files,
@@ -50,92 +60,65 @@ def older_installer():
     return setup
 
 
-def install(setup):
-    code = prefix.wine(setup, "/S", timeout=300)
-    check(code == 0, "%s /S exited with %d" % (os.path.basename(setup), code))
+def install(prefix, setup):
+    assert prefix.wine(setup, "/S", timeout=300) == 0, "%s /S failed" % os.path.basename(setup)
 
 
-def installs_over_an_older_copy():
-    install(older_installer())
-    entry = uninstall_entry()
-    check(entry and entry.get("DisplayVersion") == "0.3.0", "after 0.3.0: %r" % entry)
-    check(os.path.exists(os.path.join(install_dir, "dropped.txt")), "0.3.0 was not installed")
+def test_installs_over_an_older_copy(prefix, installer, folder, install_dir, shortcut, tmp_path):
+    # folder is the zip the installer was made beside, which holds what it
+    # installs.
+    install(prefix, older_installer(folder, str(tmp_path)))
+    entry = uninstall_entry(prefix)
+    assert entry and entry.get("DisplayVersion") == "0.3.0"
+    assert os.path.exists(os.path.join(install_dir, "dropped.txt")), "0.3.0 was not installed"
 
-    install(args.setup)
-    installed = files_under(install_dir)
-    check(installed == sorted(files_under(shipped) + ["uninstall.exe"]),
-          "installed: %r" % installed)
-    for name in files_under(shipped):
-        check(filecmp.cmp(os.path.join(shipped, name), os.path.join(install_dir, name),
-                          shallow=False), "%s differs from the zip's" % name)
-    check(os.path.isfile(shortcut), "no Start-menu shortcut at %s" % shortcut)
+    install(prefix, installer)
+    assert files_under(install_dir) == sorted(files_under(folder) + ["uninstall.exe"])
+    for name in files_under(folder):
+        assert filecmp.cmp(os.path.join(folder, name), os.path.join(install_dir, name),
+                           shallow=False), "%s differs from the zip's" % name
+    assert os.path.isfile(shortcut), "no Start-menu shortcut"
 
-    entry = uninstall_entry()
+    entry = uninstall_entry(prefix) or {}
     windows_dir = prefix.windows_path(install_dir)
-    expected = {"DisplayName": "Tarvenel Timer", "DisplayVersion": "0.3.1",
+    expected = {"DisplayName": "Tarvenel Timer", "DisplayVersion": project.VERSION,
                 "InstallLocation": windows_dir,
                 "DisplayIcon": windows_dir + "\\timer.exe,0",
                 "UninstallString": '"%s\\uninstall.exe"' % windows_dir,
                 "QuietUninstallString": '"%s\\uninstall.exe" /S' % windows_dir}
-    for name, value in expected.items():
-        check(entry and entry.get(name) == value,
-              "uninstall entry %s is %r, not %r" % (name, entry and entry.get(name), value))
+    assert {name: entry.get(name) for name in expected} == expected
 
 
-def starts_from_the_start_menu():
-    try:
-        start_and_close_from_the_start_menu()
-    except BaseException:
-        # Whatever came up goes, so that the uninstaller can run.
-        prefix.stop()
-        raise
-
-
-def start_and_close_from_the_start_menu():
+def test_starts_from_the_start_menu(prefix, shortcut, shots):
     # The shortcut as the shell opens it; the program is no child of ours.
-    check(prefix.wine("start", "/unix", shortcut, what="opening the shortcut") == 0,
-          "the shortcut did not open")
-    window = window_titled(TITLE, 60)
-    pid = run("xprop", "-id", str(window), "_NET_WM_PID").split("=")[-1].strip()
-    with open("/proc/%s/cmdline" % pid, "rb") as cmdline:
+    assert prefix.wine("start", "/unix", shortcut, what="opening the shortcut") == 0
+    window = winx.window_titled(TITLE, 60)
+    pid = xscreen.pid(window)
+    with open("/proc/%d/cmdline" % pid, "rb") as cmdline:
         started = cmdline.read().decode("utf-8", "replace").replace("\0", " ")
-    check("Programs\\Tarvenel Timer\\timer.exe" in started,
-          "the window belongs to %r, not the installed timer.exe" % started)
+    assert "Programs\\Tarvenel Timer\\timer.exe" in started, \
+        "the window belongs to another program than the installed timer.exe"
     # After the first refresh, which replaces the "loading..." texts.
     time.sleep(1.5)
-    harness.screenshot(os.path.join(args.shots, "wine-installed.png"))
+    xscreen.Shot().save(os.path.join(shots, "wine-installed.png"))
 
     # Closed and answered Yes, it ends.
-    activate(window)
-    harness.key("alt+F4")
-    question = window_titled("확인", 15)
-    activate(question)
-    harness.key("y")
-    wait_for(lambda: not os.path.exists("/proc/" + pid), 15, what="the installed timer to end")
-    check(not windows_titled(TITLE), "the window is still shown")
+    winx.answer_close_question(window, "y")
+    wait_for(lambda: not os.path.exists("/proc/%d" % pid), 15, what="the installed timer to end")
+    assert not winx.windows_titled(TITLE), "the window is still shown"
 
 
-def uninstalls_everything():
-    entry = uninstall_entry()
-    command = entry["QuietUninstallString"]
-    uninstaller, flag = re.match(r'"(.*)" (/S)$', command).groups()
-    check(prefix.wine(prefix.unix_path(uninstaller), flag, what="the uninstaller") == 0,
-          "the uninstaller failed")
+def test_uninstalls_everything(prefix, install_dir, shortcut):
+    uninstaller, flag = re.match(r'"(.*)" (/S)$',
+                                 uninstall_entry(prefix)["QuietUninstallString"]).groups()
+    assert prefix.wine(prefix.unix_path(uninstaller), flag, what="the uninstaller") == 0
     # It finishes from a copy of itself in the temporary folder; that has
     # ended once the prefix has no process left.
     try:
         subprocess.run(["wineserver", "-w"], env=prefix.env(), timeout=120)
     except subprocess.TimeoutExpired:
         raise Failure("the prefix still has processes 120 s after the uninstaller started")
-    check(not os.path.exists(install_dir), "left behind: %r" % (
-        files_under(install_dir) if os.path.isdir(install_dir) else install_dir))
-    check(not os.path.exists(shortcut), "the shortcut is still there")
-    check(uninstall_entry() is None, "the uninstall entry is still there")
-
-
-try:
-    harness.main([installs_over_an_older_copy, starts_from_the_start_menu,
-                  uninstalls_everything])
-finally:
-    prefix.stop()
-    shutil.rmtree(work, ignore_errors=True)
+    assert not os.path.exists(install_dir), "left behind: %r" % (
+        files_under(install_dir) if os.path.isdir(install_dir) else install_dir)
+    assert not os.path.exists(shortcut), "the shortcut is still there"
+    assert uninstall_entry(prefix) is None, "the uninstall entry is still there"

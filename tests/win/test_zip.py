@@ -5,159 +5,109 @@ import os
 import shutil
 import time
 
-from winx import (TITLE, Failure, activate, check, click_window, harness, is_viewable,
-                  net_wm_state, popup_menus, run, session, settle, start_with_tray_icon,
-                  wait_for, window_titled, windows_titled, winharness)
+import project
+import winx
+import xscreen
+from winx import TITLE
+from xsession import run, wait_for
 
-QUESTION_TITLE = "확인"
 SHIPPED = ["timer.exe", "Glass.dll", "Qt6Core.dll", "Qt6Gui.dll", "Qt6Widgets.dll",
            "libgcc_s_seh-1.dll", "libstdc++-6.dll", "libwinpthread-1.dll", "README.txt",
            "platforms/qwindows.dll", "styles/qwindowsvistastyle.dll", "imageformats/qico.dll"]
-
-# --resources: test_resources.exe, which reads the shipped timer.exe's.
-args, work, folder, prefix = session("e2e_zip", "--resources")
+SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "ole32.dll",
+               "oleaut32.dll", "advapi32.dll", "msvcrt.dll", "imm32.dll", "winmm.dll",
+               "ws2_32.dll", "version.dll", "uxtheme.dll", "dwmapi.dll", "shlwapi.dll",
+               "shcore.dll", "comdlg32.dll", "d3d9.dll", "d3d11.dll", "dxgi.dll", "wtsapi32.dll",
+               "netapi32.dll", "userenv.dll", "authz.dll", "mpr.dll"}
 
 
 def objdump(path):
     return run("x86_64-w64-mingw32-objdump", "-p", path)
 
 
-def start_timer(in_folder=folder):
-    # From its own folder and with no WINEPATH: only what the zip holds.
-    return winharness.Program(prefix, os.path.join(in_folder, "timer.exe"), cwd=in_folder,
-                              env={"WINEPATH": ""})
+def imports(path):
+    return [line.split("DLL Name:")[1].strip().lower() for line in objdump(path).splitlines()
+            if "DLL Name:" in line]
 
 
-def the_folder_holds_what_the_program_needs():
+def test_the_folder_holds_what_the_program_needs(folder, prefix, resources):
     present = sorted(os.path.relpath(os.path.join(root, name), folder)
                      for root, _, names in os.walk(folder) for name in names)
-    check(present == sorted(SHIPPED), "the folder holds %r" % present)
-    check(os.path.basename(folder) == "timer-0.3.1", "the top folder is %s" % folder)
+    assert present == sorted(SHIPPED)
+    assert os.path.basename(folder) == "timer-" + project.VERSION
 
     program = objdump(os.path.join(folder, "timer.exe"))
-    check("(Windows GUI)" in program, "timer.exe is not a GUI program")
-    check("DLL Name: Glass.dll" in program, "timer.exe does not import Glass.dll")
+    assert "(Windows GUI)" in program, "timer.exe is not a GUI program"
+    assert "DLL Name: Glass.dll" in program, "timer.exe does not import Glass.dll"
     # Every DLL that a shipped file imports is shipped too, or is Windows' own.
     shipped = {os.path.basename(name).lower() for name in SHIPPED}
     for name in SHIPPED:
         if name.endswith((".exe", ".dll")):
-            for imported in re_imports(objdump(os.path.join(folder, name))):
-                check(imported in shipped or is_system_dll(imported),
-                      "%s needs %s, which is not shipped" % (name, imported))
+            for imported in imports(os.path.join(folder, name)):
+                assert imported in shipped or imported in SYSTEM_DLLS or \
+                    imported.startswith("api-ms-win-"), \
+                    "%s needs %s, which is not shipped" % (name, imported)
 
     # The icon group and the manifest, read from the shipped file as Windows
     # reads them.
-    code = prefix.wine(args.resources, os.path.join(folder, "timer.exe"), timeout=120)
-    check(code == 0, "test_resources.exe on the shipped timer.exe exited with %d" % code)
+    assert prefix.wine(resources, os.path.join(folder, "timer.exe"), timeout=120) == 0, \
+        "test_resources.exe failed on the shipped timer.exe"
 
 
-def re_imports(dump):
-    return [line.split("DLL Name:")[1].strip().lower() for line in dump.splitlines()
-            if "DLL Name:" in line]
-
-
-def is_system_dll(name):
-    return name.startswith("api-ms-win-") or name in {
-        "kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "ole32.dll", "oleaut32.dll",
-        "advapi32.dll", "msvcrt.dll", "imm32.dll", "winmm.dll", "ws2_32.dll", "version.dll",
-        "uxtheme.dll", "dwmapi.dll", "shlwapi.dll", "shcore.dll", "comdlg32.dll", "d3d9.dll",
-        "d3d11.dll", "dxgi.dll", "wtsapi32.dll", "netapi32.dll", "userenv.dll", "authz.dll",
-        "mpr.dll"}
-
-
-def without_the_platform_plugin_there_is_no_window():
+def test_without_the_platform_plugin_there_is_no_window(folder, start_timer, tmp_path):
     # Proof that the run below depends on the zip's own plugin: without it
     # Qt puts up its own error, titled after the program, and no clock.
-    broken = os.path.join(work, "without-plugin")
+    broken = str(tmp_path / "without-plugin")
     shutil.copytree(folder, broken)
     os.remove(os.path.join(broken, "platforms", "qwindows.dll"))
-    program = start_timer(broken)
-    try:
-        window_titled("timer", 60)
-        check(not windows_titled(TITLE), "timer.exe came up without platforms/qwindows.dll")
-    finally:
-        program.stop()
-        prefix.stop()
+    start_timer(broken)
+    winx.window_titled("timer", 60)
+    assert not winx.windows_titled(TITLE), "timer.exe came up without platforms/qwindows.dll"
 
 
-def open_tray_menu(icon, attempts=3):
-    # Wine's tray passes on a right click as a context-menu request only
-    # most of the time (about two of three here), so it is asked again.
-    for attempt in range(attempts):
-        # Apart from any earlier click by more than the double-click time.
-        time.sleep(1)
-        click_window(icon, button=3)
-        try:
-            return wait_for(popup_menus, 5, what="the tray menu")
-        except Failure:
-            print("right click %d of %d on the tray icon: no menu" % (attempt + 1, attempts))
-    raise Failure("no tray menu after %d right clicks on the icon" % attempts)
+def right_click_after_a_pause(icon):
+    # Apart from any earlier click by more than the double-click time.
+    time.sleep(1)
+    xscreen.click_window(icon, button=3)
 
 
-def the_clock_runs_from_the_folder():
-    timer, window, icon = start_with_tray_icon(start_timer, TITLE)
-    try:
-        check(timer.running(), "timer.exe exited")
-        check(is_viewable(window), "the window is not mapped")
+def test_the_clock_runs_from_the_folder(start_timer, start_with_tray_icon, shots):
+    timer, window, icon = start_with_tray_icon(start_timer)
+    assert timer.running()
+    assert xscreen.is_viewable(window)
 
-        # A fixed size: a resize request from outside is refused. Measured
-        # once the first refresh has sized the window to its texts.
-        before = settle(window)
-        run("xdotool", "windowsize", str(window), str(before[2] + 120), str(before[3] + 80))
-        time.sleep(1.5)
-        check(harness.window_geometry(window)[2:] == before[2:],
-              "the window was resized from %r to %r" % (before, harness.window_geometry(window)))
+    # A fixed size: a resize request from outside is refused. Measured once
+    # the first refresh has sized the window to its texts.
+    before = winx.settle(window)
+    run("xdotool", "windowsize", str(window), str(before[2] + 120), str(before[3] + 80))
+    time.sleep(1.5)
+    assert xscreen.geometry(window)[2:] == before[2:], "the window was resized"
 
-        # "항상 위" is the first box after the shop chooser, which has the
-        # focus when the window is activated.
-        activate(window)
-        harness.key("Tab", "space")
-        wait_for(lambda: "_NET_WM_STATE_ABOVE" in net_wm_state(window), 10,
-                 what="_NET_WM_STATE_ABOVE after ticking 항상 위")
-        harness.key("space")
-        wait_for(lambda: "_NET_WM_STATE_ABOVE" not in net_wm_state(window), 10,
-                 what="_NET_WM_STATE_ABOVE to go after unticking 항상 위")
+    # "항상 위" is the first box after the shop chooser, which has the focus
+    # when the window is activated.
+    xscreen.activate(window)
+    xscreen.key("Tab", "space")
+    wait_for(lambda: "_NET_WM_STATE_ABOVE" in xscreen.net_wm_state(window), 10,
+             what="_NET_WM_STATE_ABOVE after ticking 항상 위")
+    xscreen.key("space")
+    wait_for(lambda: "_NET_WM_STATE_ABOVE" not in xscreen.net_wm_state(window), 10,
+             what="_NET_WM_STATE_ABOVE to go after unticking 항상 위")
 
-        time.sleep(1)
-        harness.screenshot(os.path.join(args.shots, "wine-zip-window.png"))
+    time.sleep(1)
+    xscreen.Shot().save(os.path.join(shots, "wine-zip-window.png"))
 
-        # Closing asks; No puts the clock in the tray and it keeps running.
-        activate(window)
-        harness.key("alt+F4")
-        question = window_titled(QUESTION_TITLE, 15)
-        harness.screenshot(os.path.join(args.shots, "wine-zip-question.png"))
-        activate(question)
-        harness.key("n")
-        wait_for(lambda: not is_viewable(window), 10, what="the window to hide")
-        check(timer.running(), "answering No ended the program")
-        check(not windows_titled(QUESTION_TITLE), "the question is still shown")
+    # Closing asks; No puts the clock in the tray and it keeps running.
+    winx.answer_close_question(window, "n", shot=os.path.join(shots, "wine-zip-question.png"))
+    wait_for(lambda: not xscreen.is_viewable(window), 10, what="the window to hide")
+    assert timer.running(), "answering No ended the program"
+    assert not winx.windows_titled(winx.QUESTION_TITLE), "the question is still shown"
 
-        # A double click on the icon brings the window back.
-        time.sleep(1)
-        click_window(icon, repeat=2)
-        wait_for(lambda: windows_titled(TITLE), 10, what="the window to come back")
+    # A double click on the icon brings the window back.
+    time.sleep(1)
+    xscreen.click_window(icon, repeat=2)
+    wait_for(lambda: winx.windows_titled(TITLE), 10, what="the window to come back")
 
-        # The tray menu's last entry, 종료(&X), ends the program with code 0.
-        open_tray_menu(icon)
-        harness.key("x")
-        code = timer.exit_code(15)
-        check(code == 0, "종료 ended the program with code %d" % code)
-    except BaseException:
-        log = timer.log()
-        if log:
-            print(log)
-        raise
-    finally:
-        timer.stop()
-        prefix.stop()
-
-
-tray = harness.start_tray()
-try:
-    harness.main([the_folder_holds_what_the_program_needs,
-                  without_the_platform_plugin_there_is_no_window,
-                  the_clock_runs_from_the_folder])
-finally:
-    prefix.stop()
-    tray.stop()
-    shutil.rmtree(work, ignore_errors=True)
+    # The tray menu's last entry, 종료(&X), ends the program with code 0.
+    winx.open_menu(lambda: right_click_after_a_pause(icon), "the tray icon")
+    xscreen.key("x")
+    assert timer.exit_code(15) == 0

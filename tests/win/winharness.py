@@ -2,7 +2,7 @@
 test that needs one of its own, Windows programs started and stopped in it,
 and the shipped zip unpacked the way a player unpacks it.
 
-From CTest:
+The fixtures of conftest.py use it, and CTest through its commands:
   winharness.py setup WINEDIR [WARMUP.EXE]
       a fresh template prefix with Wine's Tahoma in its Fonts folder, and a
       clone of it on the null display driver ("offscreen") whose wineserver
@@ -10,8 +10,9 @@ From CTest:
   winharness.py teardown WINEDIR
       stops that wineserver
   winharness.py run-x WINEDIR NAME EXE [ARG...]
-      runs EXE in a clone of its own on the X display in the environment and
-      exits with the program's exit code
+      runs EXE in a clone of its own on the X display in the environment
+      (CTest runs it inside tests/xsession.py) and exits with the program's
+      exit code
 
 Every Wine process writes to a file or to /dev/null, never to a pipe: Wine's
 helper processes outlive the program, and a pipe they inherited would keep
@@ -25,6 +26,10 @@ import sys
 import tempfile
 import zipfile
 
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+
+from xsession import QUIET, Failure  # noqa: E402
+
 # Wine's own fonts; a fresh prefix does not see them, and Latin texts would
 # fall back to a serif face without Tahoma.
 WINE_FONT_DIRS = ["/usr/share/wine/fonts"]
@@ -33,14 +38,6 @@ WINE_FONT_DIRS = ["/usr/share/wine/fonts"]
 # template; everything else (the registry, .ini files) is copied.
 SHARED_SUFFIXES = {".dll", ".exe", ".drv", ".sys", ".ocx", ".cpl", ".acm", ".ax", ".tlb",
                    ".ttf", ".fon", ".nls", ".mui", ".msstyles", ".com", ".ds", ".vxd"}
-
-QUIET = {"stdin": subprocess.DEVNULL, "stdout": subprocess.DEVNULL,
-         "stderr": subprocess.DEVNULL}
-
-
-class Failure(Exception):
-    pass
-
 
 class Prefix:
     """One Wine prefix and the wineserver that serves it."""
@@ -208,12 +205,12 @@ class Program:
 
     def __init__(self, prefix, exe, *args, cwd=None, env=None):
         self.prefix = prefix
-        self.exe = exe
-        self.log_path = os.path.join(prefix.path, os.path.basename(exe) + ".log")
-        self._log = open(self.log_path, "ab")
-        self.process = subprocess.Popen(["wine", exe, *args], cwd=cwd, env=prefix.env(env),
-                                        stdin=subprocess.DEVNULL, stdout=self._log,
-                                        stderr=self._log)
+        self.name = os.path.basename(exe)
+        handle, self.log_path = tempfile.mkstemp(prefix=self.name + ".", suffix=".log",
+                                                 dir=prefix.path)
+        with os.fdopen(handle, "wb") as log:
+            self.process = subprocess.Popen(["wine", exe, *args], cwd=cwd, env=prefix.env(env),
+                                            stdin=subprocess.DEVNULL, stdout=log, stderr=log)
 
     def running(self):
         return self.process.poll() is None
@@ -222,18 +219,17 @@ class Program:
         try:
             return self.process.wait(timeout)
         except subprocess.TimeoutExpired:
-            raise Failure("%s still runs %d s later" % (os.path.basename(self.exe), timeout))
+            raise Failure("%s still runs %d s later" % (self.name, timeout))
 
     def log(self):
-        self._log.flush()
         with open(self.log_path, "rb") as log:
             return log.read().decode("utf-8", "replace")
 
     def stop(self):
+        """Kills the process itself: wine execs into the program."""
         if self.running():
             self.process.kill()
             self.process.wait()
-        self._log.close()
 
 
 def main(argv):
