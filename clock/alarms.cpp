@@ -24,15 +24,7 @@ constexpr qint64 SetBackForgotten = 86400;
 // no midnight can come before this much of a day has gone by.
 constexpr qint64 ShortestDay = 20 * 3600;
 
-// The second merchant's hours of the fixed notice, in game minutes.
-struct Hours
-{
-    int from, to;
-};
-constexpr Hours SecondMerchantHours[] = {
-    { 9 * 60, 11 * 60 }, { 15 * 60, 17 * 60 }, { 19 * 60, 21 * 60 },
-};
-constexpr int HoursCount = int(std::size(SecondMerchantHours));
+constexpr int HoursCount = int(secondMerchantHours.size());
 
 // Game minute m begins at cycle second ⌈3m / 2⌉.
 constexpr int cycleOfGameMinute(int minute)
@@ -109,7 +101,7 @@ void collect(AlarmEvent event, int shop, qint64 after, qint64 until, int lead, L
     default:
         count = HoursCount;
         for (int i = 0; i < HoursCount; ++i)
-            cycles[i] = cycleOfGameMinute(SecondMerchantHours[i].from);
+            cycles[i] = cycleOfGameMinute(secondMerchantHours[i].from);
         break;
     }
     for (int i = 0; i < count; ++i) {
@@ -121,7 +113,7 @@ void collect(AlarmEvent event, int shop, qint64 after, qint64 until, int lead, L
 
 bool alreadyAnnounced(const AlarmState::Announced &last, const Candidate &c, qint64 now)
 {
-    if (last.at - now > SetBackForgotten)
+    if (!last.any || last.at - now > SetBackForgotten)
         return false;
     return c.at < last.at || (c.at == last.at && c.lead >= last.lead);
 }
@@ -137,12 +129,6 @@ QString timeLeft(qint64 seconds)
     if (rest == 0)
         return QStringLiteral("%1분 후").arg(minutes);
     return QStringLiteral("%1분 %2초 후").arg(minutes).arg(rest);
-}
-
-QString hoursText(const Hours &hours)
-{
-    return QStringLiteral("에린시각 ") + formatMinSec(unsigned(hours.from)) + QStringLiteral(" ~ ")
-            + formatMinSec(unsigned(hours.to));
 }
 
 // An empty choice of places stands for every place.
@@ -185,7 +171,7 @@ std::optional<AlarmNotice> noticeFor(AlarmEvent event, const Candidate &c, qint6
         break;
     }
     case AlarmEvent::SecondMerchant:
-        notice.title = QStringLiteral("플레타: ") + hoursText(SecondMerchantHours[c.hours]);
+        notice.title = QStringLiteral("플레타: ") + QStringLiteral("에린시각 ") + hoursText(secondMerchantHours[c.hours]);
         notice.text = left + QStringLiteral(" 등장\n") + placeNotice();
         break;
     }
@@ -265,7 +251,7 @@ QList<AlarmNotice> dueAlarms(const QDateTime &previous, const QDateTime &now, in
                 continue;
             if (const std::optional<AlarmNotice> notice = noticeFor(event, c, n, shop, settings)) {
                 notices.append(*notice);
-                last = { c.at, c.lead };
+                last = { true, c.at, c.lead };
             }
         }
     }

@@ -6,7 +6,6 @@
 #include <QStringList>
 
 #include <array>
-#include <limits>
 
 class QDateTime;
 
@@ -47,8 +46,9 @@ struct AlarmState
 {
     struct Announced
     {
-        qint64 at = std::numeric_limits<qint64>::min();
-        int lead = MaxLeadMinutes + 1;
+        bool any = false; // nothing announced yet: at and lead mean nothing
+        qint64 at = 0;
+        int lead = 0;
     };
     std::array<Announced, AlarmEventCount> last;
 };

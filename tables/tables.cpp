@@ -1,5 +1,7 @@
 #include "tables.h"
 
+#include <QStringList>
+
 const std::array<QString, MoongateRotation> moongateDestinations = {
     QStringLiteral("케오섬"),
     QStringLiteral("타라"),
@@ -93,9 +95,27 @@ const std::array<QString, MerchantRoute> merchantLocations = {
     QStringLiteral("이멘마하 남쪽다리 중간 섬"),
 };
 
+namespace {
+
+QString gameClock(int minutes)
+{
+    return QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QLatin1Char('0'))
+            .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+QString hoursText(const GameHours &hours)
+{
+    return gameClock(hours.from) + QStringLiteral(" ~ ") + gameClock(hours.to);
+}
+
 QString hoursNotice()
 {
-    return QStringLiteral("에린시각 09:00 ~ 11:00, 15:00 ~ 17:00, 19:00 ~ 21:00");
+    QStringList each;
+    for (const GameHours &hours : secondMerchantHours)
+        each << hoursText(hours);
+    return QStringLiteral("에린시각 ") + each.join(QStringLiteral(", "));
 }
 
 QString placeNotice()

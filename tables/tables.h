@@ -21,6 +21,19 @@ struct PartTimeJob
     quint32 end;
 };
 
+// Hours of the game day, in game minutes since its start: from `from`
+// until `to`.
+struct GameHours
+{
+    int from;
+    int to;
+};
+
+// When the second merchant of the fixed notice is there.
+constexpr std::array<GameHours, 3> secondMerchantHours = { {
+    { 9 * 60, 11 * 60 }, { 15 * 60, 17 * 60 }, { 19 * 60, 21 * 60 },
+} };
+
 extern const std::array<QString, MoongateRotation> moongateDestinations;
 extern const std::array<PartTimeJob, ShopCount> partTimeJobs;
 extern const std::array<QString, WeekDays> dayNames;
@@ -28,8 +41,11 @@ extern const std::array<QString, WeekDays> dayEffects;
 extern const std::array<QString, WeekDays> dayItems;
 extern const std::array<QString, MerchantRoute> merchantLocations;
 
-// Texts that never change while the program runs.
+// Texts that never change while the program runs. The hours notice reads
+// "에린시각 09:00 ~ 11:00, ..." from secondMerchantHours.
 QString hoursNotice();
+// One of the second merchant's hours as the notice writes it, "09:00 ~ 11:00".
+QString hoursText(const GameHours &hours);
 QString placeNotice();
 QString creditLine();
 
