@@ -1,7 +1,7 @@
 #include "glass.h"
 
 #include "glassbackend_p.h"
-#include "glassrecord_p.h"
+#include "sharedrecord_p.h"
 #include "glowtext_p.h"
 
 #include <QCheckBox>

@@ -1,5 +1,4 @@
 #include "glassbackend_p.h"
-#include "glowtext_p.h"
 
 namespace {
 
@@ -10,16 +9,9 @@ class NullBackend : public GlassBackend
 {
 public:
     bool isCompositionEnabled() override { return false; }
-    void setGlass(WId, int) override {}
+    void setGlass(WId, GLASS_MODE) override {}
     void setTopmost(WId, bool) override {}
     void setTransparent(WId, bool, bool) override {}
-
-    bool drawGlowText(QImage &image, const QRect &box, const QString &text,
-                      const QFont &font) override
-    {
-        ::drawGlowText(image, box, text, font);
-        return true;
-    }
 };
 
 } // namespace

@@ -1,21 +1,9 @@
-#include "glass.h"
 #include "glassbackend_p.h"
-#include "glowtext_p.h"
 
 #include <QGuiApplication>
 #include <QWindow>
 
 namespace {
-
-QWindow *findWindow(WId id)
-{
-    const QWindowList windows = QGuiApplication::allWindows();
-    for (QWindow *window : windows) {
-        if (window->handle() && window->winId() == id)
-            return window;
-    }
-    return nullptr;
-}
 
 // Every Wayland compositor composites. There is no blur protocol in the
 // toolkit, and keeping a window above others is up to the compositor.
@@ -27,7 +15,7 @@ public:
     // What the toolkit's Wayland plugin sends for each mode, read from the
     // protocol log under weston: nothing for the stays-on-top flag, no input
     // region for the click-through flag, and it refuses window opacity.
-    bool isSupported(int feature) override
+    bool isSupported(GLASS_FEATURE feature) override
     {
         switch (feature) {
         case GLASS_TOPMOST:
@@ -38,7 +26,7 @@ public:
         return true;
     }
 
-    void setGlass(WId, int) override {}
+    void setGlass(WId, GLASS_MODE) override {}
 
     void setTopmost(WId id, bool topmost) override
     {
@@ -54,13 +42,6 @@ public:
         window->setFlag(Qt::WindowTransparentForInput, transparent);
         window->setFlag(Qt::WindowStaysOnTopHint, transparent || topmost);
         window->setOpacity(1.0);
-    }
-
-    bool drawGlowText(QImage &image, const QRect &box, const QString &text,
-                      const QFont &font) override
-    {
-        ::drawGlowText(image, box, text, font);
-        return true;
     }
 };
 

@@ -51,17 +51,6 @@ HFONT createFont(const QFont &font)
     return CreateFontIndirectW(&logFont);
 }
 
-// The toolkit's window behind a native handle, when the toolkit made it.
-QWindow *qtWindow(WId id)
-{
-    const QWindowList windows = QGuiApplication::allWindows();
-    for (QWindow *window : windows) {
-        if (window->handle() && window->winId() == id)
-            return window;
-    }
-    return nullptr;
-}
-
 // Qt keeps its own idea of a window's styles and applies it again whenever
 // it touches the window: at opacity 1.0 it drops WS_EX_LAYERED from a window
 // it does not know as transparent for input, which would make a
@@ -89,19 +78,19 @@ public:
 
     bool isCompositionEnabled() override { return glassIsCompositionEnabled(m_api); }
 
-    void setGlass(WId window, int mode) override { glassSetGlass(m_api, toHwnd(window), mode); }
+    void setGlass(WId window, GLASS_MODE mode) override { glassSetGlass(m_api, toHwnd(window), mode); }
 
     void setTopmost(WId id, bool topmost) override
     {
         glassSetTopmost(toHwnd(id), topmost);
-        if (QWindow *window = qtWindow(id))
+        if (QWindow *window = findWindow(id))
             tellQt(window, topmost, window->flags().testFlag(Qt::WindowTransparentForInput));
     }
 
     void setTransparent(WId id, bool topmost, bool transparent) override
     {
         glassSetTransparent(m_api, toHwnd(id), topmost, transparent);
-        if (QWindow *window = qtWindow(id)) {
+        if (QWindow *window = findWindow(id)) {
             tellQt(window, transparent || topmost, transparent);
             // The layered alpha is 255 now. Qt learns it too, or it would
             // take a later opacity equal to the one it last set for one

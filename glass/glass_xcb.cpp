@@ -1,5 +1,4 @@
 #include "glassbackend_p.h"
-#include "glowtext_p.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QGuiApplication>
@@ -14,8 +13,6 @@
 #include <cstdlib>
 
 namespace {
-
-enum { ModeNone = 0, ModeBlurBehind = 1 };
 
 xcb_atom_t internAtom(xcb_connection_t *connection, const QByteArray &name)
 {
@@ -102,16 +99,18 @@ public:
         return false;
     }
 
-    void setGlass(WId id, int mode) override
+    // A sheet over the whole window is left to the toolkit's own background:
+    // X has no frame to extend.
+    void setGlass(WId id, GLASS_MODE mode) override
     {
-        if (mode != ModeNone && mode != ModeBlurBehind)
+        if (mode != GLASS_NONE && mode != GLASS_BLURBEHIND)
             return;
         if (!isCompositionEnabled())
             return;
         WindowState *state = track(id);
         if (!state)
             return;
-        state->blur = mode == ModeBlurBehind;
+        state->blur = mode == GLASS_BLURBEHIND;
         applyBlur(state->window);
         xcb_flush(m_connection);
     }
@@ -137,13 +136,6 @@ public:
         // opaque; any lower opacity is the program's own setting.
         state->window->setOpacity(1.0);
         xcb_flush(m_connection);
-    }
-
-    bool drawGlowText(QImage &image, const QRect &box, const QString &text,
-                      const QFont &font) override
-    {
-        ::drawGlowText(image, box, text, font);
-        return true;
     }
 
 protected:
@@ -210,13 +202,7 @@ private:
     {
         QWindow *window = m_ids.value(id);
         if (!window) {
-            const QWindowList windows = QGuiApplication::allWindows();
-            for (QWindow *candidate : windows) {
-                if (candidate->handle() && candidate->winId() == id) {
-                    window = candidate;
-                    break;
-                }
-            }
+            window = findWindow(id);
             if (!window)
                 return nullptr;
             m_ids.insert(id, window);

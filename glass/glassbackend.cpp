@@ -1,6 +1,8 @@
 #include "glassbackend_p.h"
+#include "glowtext_p.h"
 
 #include <QGuiApplication>
+#include <QWindow>
 
 #if defined(GLASS_HAVE_XCB)
 GlassBackend *createXcbBackend();
@@ -24,4 +26,21 @@ GlassBackend *createGlassBackend()
         return createGlassWinBackend();
 #endif
     return createNullBackend();
+}
+
+bool GlassBackend::drawGlowText(QImage &image, const QRect &box, const QString &text,
+                                const QFont &font)
+{
+    ::drawGlowText(image, box, text, font);
+    return true;
+}
+
+QWindow *GlassBackend::findWindow(WId id)
+{
+    const QWindowList windows = QGuiApplication::allWindows();
+    for (QWindow *window : windows) {
+        if (window->handle() && window->winId() == id)
+            return window;
+    }
+    return nullptr;
 }

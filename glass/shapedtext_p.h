@@ -39,7 +39,6 @@ public:
     static bool digitsInterchangeable(const QString &text, const QFont &font);
 
     bool isNull() const { return !m_laidOut; }
-    const QString &text() const { return m_text; }
     bool isLaidOutFor(const QFont &font, const QRectF &rect, int flags) const;
 
     // Whether text paints from this layout: it lays out like the text this

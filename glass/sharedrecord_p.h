@@ -1,5 +1,5 @@
-#ifndef GLASSRECORD_P_H
-#define GLASSRECORD_P_H
+#ifndef SHAREDRECORD_P_H
+#define SHAREDRECORD_P_H
 
 // The one library-wide record behind every Glass handle: built by the first
 // live handle, freed by the last. Plain and unlocked on purpose: only the GUI

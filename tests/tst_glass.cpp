@@ -1,5 +1,5 @@
 #include "glass.h"
-#include "glassrecord_p.h"
+#include "sharedrecord_p.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -3,7 +3,7 @@
 // be watched the same way: Wine's keeps a reference to itself.)
 
 #include "../../glass/glass_win_native.h"
-#include "../../glass/glassrecord_p.h"
+#include "../../glass/sharedrecord_p.h"
 #include "check.h"
 
 namespace {
