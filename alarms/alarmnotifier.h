@@ -11,13 +11,13 @@ class QSystemTrayIcon;
 class AlarmNotifier
 {
 public:
-    virtual ~AlarmNotifier();
+    virtual ~AlarmNotifier() = default;
 
     virtual void notify(const QString &title, const QString &text, bool sound) = 0;
 
-    // The desktop's notification service where there is one (asked at each
-    // notification, since it may start or stop while the clock runs), and
-    // otherwise the tray icon's message with the system's beep.
+    // The platform's notifier (alarmnotifier_<platform>.cpp): the desktop's
+    // notification service where it has one, with the tray icon's message
+    // and the system's beep wherever that cannot show it.
     static std::unique_ptr<AlarmNotifier> create(QSystemTrayIcon *tray);
 };
 

@@ -1,9 +1,8 @@
 // Notifications through the desktop's notification service
 // (org.freedesktop.Notifications on the session bus).
-#include "alarmnotifier.h"
+#include "traynotifier.h"
 
 #include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QObject>
@@ -13,16 +12,20 @@ namespace {
 const QString Service = QStringLiteral("org.freedesktop.Notifications");
 const QString Path = QStringLiteral("/org/freedesktop/Notifications");
 
+// A service that takes longer than this to answer is taken for a hung one,
+// and the tray shows the notification instead.
+constexpr int ReplyMilliseconds = 5000;
+
 class DesktopNotifier : public AlarmNotifier
 {
 public:
-    explicit DesktopNotifier(std::unique_ptr<AlarmNotifier> fallback) : fallback(std::move(fallback)) { }
+    explicit DesktopNotifier(QSystemTrayIcon *tray) : fallback(tray) { }
 
     void notify(const QString &title, const QString &text, bool sound) override
     {
         QDBusConnection bus = QDBusConnection::sessionBus();
-        if (!hasService(bus)) {
-            fallback->notify(title, text, sound);
+        if (!bus.isConnected()) {
+            fallback.notify(title, text, sound);
             return;
         }
         QVariantMap hints;
@@ -31,10 +34,11 @@ public:
         QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Service, QStringLiteral("Notify"));
         call << QStringLiteral("타르베넬 타이머") << 0u << QString() << title << text << QStringList()
              << hints << -1;
-        // Asynchronous, so that a slow service never holds up the clock; the
-        // tray shows what it does not take.
-        auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), &pending);
-        AlarmNotifier *tray = fallback.get();
+        // Only asynchronous calls, so that the clock never waits for the bus.
+        // Where no service runs and none can be started, the bus answers with
+        // an error, and the tray shows what the service did not take.
+        auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, ReplyMilliseconds), &pending);
+        TrayNotifier *tray = &fallback;
         QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher,
                          [watcher, tray, title, text, sound] {
                              if (watcher->isError())
@@ -44,23 +48,14 @@ public:
     }
 
 private:
-    static bool hasService(const QDBusConnection &bus)
-    {
-        const QDBusConnectionInterface *daemon = bus.isConnected() ? bus.interface() : nullptr;
-        // A service the bus starts on demand counts as well.
-        return daemon
-                && (daemon->isServiceRegistered(Service).value()
-                    || daemon->activatableServiceNames().value().contains(Service));
-    }
-
-    std::unique_ptr<AlarmNotifier> fallback;
+    TrayNotifier fallback;
     // The parent of the calls under way, which go with the notifier.
     QObject pending;
 };
 
 } // namespace
 
-std::unique_ptr<AlarmNotifier> createDesktopNotifier(std::unique_ptr<AlarmNotifier> fallback)
+std::unique_ptr<AlarmNotifier> AlarmNotifier::create(QSystemTrayIcon *tray)
 {
-    return std::make_unique<DesktopNotifier>(std::move(fallback));
+    return std::make_unique<DesktopNotifier>(tray);
 }

@@ -1,6 +1,7 @@
 #include "fontcheck.h"
 #include "singleinstance.h"
 #include "startup.h"
+#include "version.h"
 #include "widget.h"
 
 #include <QApplication>

@@ -8,6 +8,7 @@
 #include "qglasslabel.h"
 #include "schedule.h"
 #include "tables.h"
+#include "version.h"
 
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -22,15 +23,21 @@ namespace {
 
 constexpr int RefreshInterval = 500;
 
-// Named after the member that holds it, so tests can find it.
-QGlassLabel *newDataLabel(const char *name)
-{
-    auto *label = new QGlassLabel(QStringLiteral("loading..."));
-    label->setObjectName(QLatin1String(name));
-    return label;
-}
-
 } // namespace
+
+const std::array<Widget::DataLabel, 11> Widget::dataLabels = { {
+    { &Widget::gameTimeLabel, &ScheduleTexts::gameTime, "gameTimeLabel" },
+    { &Widget::realTimeLabel, &ScheduleTexts::realTime, "realTimeLabel" },
+    { &Widget::moongateLabel, &ScheduleTexts::moongate, "moongateLabel" },
+    { &Widget::moongateRouteLabel, &ScheduleTexts::moongateRoute, "moongateRouteLabel" },
+    { &Widget::jobLabel, &ScheduleTexts::job, "jobLabel" },
+    { &Widget::dayNameLabel, &ScheduleTexts::dayName, "dayNameLabel" },
+    { &Widget::dayEffectLabel, &ScheduleTexts::dayEffect, "dayEffectLabel" },
+    { &Widget::dayItemLabel, &ScheduleTexts::dayItem, "dayItemLabel" },
+    { &Widget::merchantLabel, &ScheduleTexts::merchant, "merchantLabel" },
+    { &Widget::merchantNextLabel, &ScheduleTexts::merchantNext, "merchantNextLabel" },
+    { &Widget::merchantAfterLabel, &ScheduleTexts::merchantAfter, "merchantAfterLabel" },
+} };
 
 Widget::Widget()
     : glass(new Glass)
@@ -43,23 +50,54 @@ Widget::Widget()
     if (composited)
         setAttribute(Qt::WA_TranslucentBackground);
 
-    gameTimeLabel = newDataLabel("gameTimeLabel");
-    realTimeLabel = newDataLabel("realTimeLabel");
-    moongateLabel = newDataLabel("moongateLabel");
-    moongateRouteLabel = newDataLabel("moongateRouteLabel");
-    jobLabel = newDataLabel("jobLabel");
-    dayNameLabel = newDataLabel("dayNameLabel");
-    dayEffectLabel = newDataLabel("dayEffectLabel");
-    dayItemLabel = newDataLabel("dayItemLabel");
-    merchantLabel = newDataLabel("merchantLabel");
-    merchantNextLabel = newDataLabel("merchantNextLabel");
-    merchantAfterLabel = newDataLabel("merchantAfterLabel");
+    createDataLabels();
+    createJobCombo();
+    createPanels();
+    createControls(composited);
+    createGrid();
+    createTray();
+    explainUnsupportedModes();
+    createAlarms();
 
+    setLayout(mainLayout);
+    // The window is exactly as large as its texts need, and the user cannot
+    // resize it; refresh() keeps it so as the texts change.
+    mainLayout->setSizeConstraint(QLayout::SetFixedSize);
+    // On Windows a frame that cannot be dragged, rather than a sizing border
+    // that refuses every drag; other platforms ignore the hint.
+    setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
+
+    setWindowIcon(loadIcon(QStringLiteral(":/icon.ico")));
+    setWindowTitle(tr("Tarvenel Timer v" TIMER_VERSION));
+
+    refreshTimer.start(RefreshInterval, this);
+}
+
+Widget::~Widget()
+{
+    delete glass;
+}
+
+void Widget::createDataLabels()
+{
+    for (const DataLabel &data : dataLabels) {
+        auto *label = new QGlassLabel(QStringLiteral("loading..."));
+        label->setObjectName(QLatin1String(data.name));
+        this->*data.label = label;
+    }
+}
+
+void Widget::createJobCombo()
+{
     jobCombo = new QComboBox;
     jobCombo->setObjectName(QStringLiteral("jobCombo"));
     for (const PartTimeJob &job : partTimeJobs)
         jobCombo->addItem(job.shopName);
+}
 
+// The boxes that the grid's rows hold beside their captions.
+void Widget::createPanels()
+{
     clockLayout = new QHBoxLayout;
     clockLayout->setSpacing(15);
     clockLayout->addWidget(gameTimeLabel, 0, Qt::AlignTop);
@@ -93,52 +131,32 @@ Widget::Widget()
     noticeLayout->addWidget(new QGlassLabel(hoursNotice()));
     noticeLayout->addWidget(new QGlassLabel(placeNotice()));
     noticeLayout->addStretch();
+}
 
+void Widget::createGrid()
+{
+    auto caption = [](const char *text) { return new QGlassLabel(QString::fromUtf8(text)); };
     auto *credit = new QGlassLabel(creditLine());
     credit->setWordWrap(true);
 
-    createControls(composited);
-
     mainLayout = new QGridLayout;
     mainLayout->setVerticalSpacing(10);
-    mainLayout->addWidget(new QGlassLabel(QStringLiteral("에린시간:")), 0, 0, Qt::AlignTop);
-    mainLayout->addLayout(clockLayout, 0, 1, Qt::AlignTop);
-    mainLayout->addWidget(new QGlassLabel(QStringLiteral("문게이트:")), 1, 0, Qt::AlignTop);
-    mainLayout->addLayout(moongateLayout, 1, 1, Qt::AlignTop);
-    mainLayout->addWidget(new QGlassLabel(QStringLiteral("아르바이트:")), 2, 0, Qt::AlignVCenter);
-    mainLayout->addLayout(jobLayout, 2, 1, Qt::AlignVCenter);
-    mainLayout->addWidget(new QGlassLabel(QStringLiteral("요일효과:")), 3, 0, Qt::AlignTop);
-    mainLayout->addLayout(dayLayout, 3, 1, Qt::AlignTop);
-    mainLayout->addWidget(new QGlassLabel(QStringLiteral("어드밴스트 아이템:")), 4, 0, 1, -1, Qt::AlignTop);
-    mainLayout->addWidget(dayItemLabel, 5, 1, Qt::AlignTop);
-    mainLayout->addWidget(new QGlassLabel(QStringLiteral("프라이스:")), 6, 0, Qt::AlignTop);
-    mainLayout->addLayout(merchantLayout, 6, 1, Qt::AlignTop);
-    mainLayout->addWidget(new QGlassLabel(QStringLiteral("플레타:")), 7, 0, Qt::AlignTop);
-    mainLayout->addLayout(noticeLayout, 7, 1, Qt::AlignTop);
-    mainLayout->addWidget(credit, 8, 0, 1, -1, Qt::AlignTop);
-    mainLayout->addLayout(controlLayout, 9, 0, 1, -1, Qt::AlignTop);
-
-    createTray();
-    explainUnsupportedModes();
-    alarms = new AlarmController(AlarmNotifier::create(trayIcon), this);
-
-    setLayout(mainLayout);
-    // The window is exactly as large as its texts need, and the user cannot
-    // resize it; refresh() keeps it so as the texts change.
-    mainLayout->setSizeConstraint(QLayout::SetFixedSize);
-    // On Windows a frame that cannot be dragged, rather than a sizing border
-    // that refuses every drag; other platforms ignore the hint.
-    setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
-
-    setWindowIcon(loadIcon(QStringLiteral(":/icon.ico")));
-    setWindowTitle(tr("Tarvenel Timer v0.3.1"));
-
-    refreshTimer.start(RefreshInterval, this);
-}
-
-Widget::~Widget()
-{
-    delete glass;
+    mainLayout->addWidget(caption("에린시간:"), ClockRow, 0, Qt::AlignTop);
+    mainLayout->addLayout(clockLayout, ClockRow, 1, Qt::AlignTop);
+    mainLayout->addWidget(caption("문게이트:"), MoongateRow, 0, Qt::AlignTop);
+    mainLayout->addLayout(moongateLayout, MoongateRow, 1, Qt::AlignTop);
+    mainLayout->addWidget(caption("아르바이트:"), JobRow, 0, Qt::AlignVCenter);
+    mainLayout->addLayout(jobLayout, JobRow, 1, Qt::AlignVCenter);
+    mainLayout->addWidget(caption("요일효과:"), DayRow, 0, Qt::AlignTop);
+    mainLayout->addLayout(dayLayout, DayRow, 1, Qt::AlignTop);
+    mainLayout->addWidget(caption("어드밴스트 아이템:"), ItemCaptionRow, 0, 1, -1, Qt::AlignTop);
+    mainLayout->addWidget(dayItemLabel, ItemRow, 1, Qt::AlignTop);
+    mainLayout->addWidget(caption("프라이스:"), MerchantRow, 0, Qt::AlignTop);
+    mainLayout->addLayout(merchantLayout, MerchantRow, 1, Qt::AlignTop);
+    mainLayout->addWidget(caption("플레타:"), NoticeRow, 0, Qt::AlignTop);
+    mainLayout->addLayout(noticeLayout, NoticeRow, 1, Qt::AlignTop);
+    mainLayout->addWidget(credit, CreditRow, 0, 1, -1, Qt::AlignTop);
+    mainLayout->addLayout(controlLayout, ControlRow, 0, 1, -1, Qt::AlignTop);
 }
 
 void Widget::createControls(bool composited)
@@ -211,27 +229,23 @@ void Widget::showTexts(const ScheduleTexts &texts)
 {
     // QLabel ignores a text equal to the one it shows, so only the labels
     // whose text changed are repainted.
-    gameTimeLabel->setText(texts.gameTime);
-    realTimeLabel->setText(texts.realTime);
-    moongateLabel->setText(texts.moongate);
-    moongateRouteLabel->setText(texts.moongateRoute);
-    jobLabel->setText(texts.job);
-    dayNameLabel->setText(texts.dayName);
-    dayEffectLabel->setText(texts.dayEffect);
-    dayItemLabel->setText(texts.dayItem);
-    merchantLabel->setText(texts.merchant);
-    merchantNextLabel->setText(texts.merchantNext);
-    merchantAfterLabel->setText(texts.merchantAfter);
+    for (const DataLabel &data : dataLabels)
+        (this->*data.label)->setText(texts.*data.text);
+}
+
+void Widget::createAlarms()
+{
+    alarms = new AlarmController(AlarmNotifier::create(trayIcon), this);
 }
 
 // A right click on a panel with alarms offers them, anywhere in its row.
 void Widget::contextMenuEvent(QContextMenuEvent *event)
 {
-    static const std::pair<int, AlarmPanel> panelRows[] = {
-        { 1, AlarmPanel::Moongate },
-        { 2, AlarmPanel::Job },
-        { 6, AlarmPanel::Merchant },
-        { 7, AlarmPanel::SecondMerchant },
+    static const std::pair<Row, AlarmPanel> panelRows[] = {
+        { MoongateRow, AlarmPanel::Moongate },
+        { JobRow, AlarmPanel::Job },
+        { MerchantRow, AlarmPanel::Merchant },
+        { NoticeRow, AlarmPanel::SecondMerchant },
     };
     for (const auto &[row, panel] : panelRows) {
         const QRect cells = mainLayout->cellRect(row, 0).united(mainLayout->cellRect(row, 1));

@@ -6,6 +6,8 @@
 #include <QSystemTrayIcon>
 #include <QWidget>
 
+#include <array>
+
 class AlarmController;
 class Glass;
 struct ScheduleTexts;
@@ -30,6 +32,30 @@ public:
     Widget();
     ~Widget() override;
 
+    // The rows of the window's grid, top to bottom.
+    enum Row {
+        ClockRow,
+        MoongateRow,
+        JobRow,
+        DayRow,
+        ItemCaptionRow,
+        ItemRow,
+        MerchantRow,
+        NoticeRow,
+        CreditRow,
+        ControlRow
+    };
+
+    // The labels the schedule writes, in the window's order, each with the
+    // text it shows; a label's object name is its member's name.
+    struct DataLabel
+    {
+        QGlassLabel *Widget::*label;
+        QString ScheduleTexts::*text;
+        const char *name;
+    };
+    static const std::array<DataLabel, 11> dataLabels;
+
     // Another start of the program asked for the window (tray.cpp).
     void bringToFront(const QByteArray &startupId, const QByteArray &activationToken);
 
@@ -48,8 +74,13 @@ private slots:
     void trayActivated(QSystemTrayIcon::ActivationReason reason);
 
 private:
+    void createDataLabels();
+    void createJobCombo();
+    void createPanels();
     void createControls(bool composited);
+    void createGrid();
     void createTray();
+    void createAlarms();
     void checkTray();
     void explainUnsupportedModes();
     void refresh();

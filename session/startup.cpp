@@ -116,21 +116,12 @@ void holdMessage(QtMsgType type, const QMessageLogContext &context, const QStrin
 
 StartupGuard::StartupGuard(int argc, char **argv)
 {
-    m_platforms = namedPlatform(argc, argv);
-#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN)
-    if (m_platforms.isEmpty()) {
-        QByteArrayList offered;
-        if (!qEnvironmentVariableIsEmpty("DISPLAY"))
-            offered.append("xcb");
-        if (!qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-            offered.append("wayland");
-        if (!offered.isEmpty()) {
-            m_platforms = offered.join(';');
-            qputenv("QT_QPA_PLATFORM", m_platforms);
-        }
+    s_platforms = namedPlatform(argc, argv);
+    if (s_platforms.isEmpty()) {
+        s_platforms = offeredPlatforms();
+        if (!s_platforms.isEmpty())
+            qputenv("QT_QPA_PLATFORM", s_platforms);
     }
-#endif
-    s_platforms = m_platforms;
     s_held = new QList<HeldMessage>;
     s_previous = qInstallMessageHandler(holdMessage);
 }

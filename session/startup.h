@@ -22,10 +22,10 @@ public:
     // back meanwhile go out as they would have.
     void started();
 
-    QByteArray platforms() const { return m_platforms; }
-
 private:
-    QByteArray m_platforms;
+    // The platforms to try, in order, where the user named none
+    // (startup_<platform>.cpp); empty leaves the choice to the toolkit.
+    static QByteArray offeredPlatforms();
 };
 
 #endif

@@ -1,0 +1,7 @@
+#include "startup.h"
+
+// Windows has one window system.
+QByteArray StartupGuard::offeredPlatforms()
+{
+    return {};
+}
