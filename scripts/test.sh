@@ -1,6 +1,7 @@
 #!/bin/bash
 # Installs what is missing, builds, and runs every test: the Linux build's,
-# then the Windows build's under Wine (scripts/build-windows.sh). Without a
+# then the Windows build's under Wine (scripts/build-windows.sh), then the
+# Linux suite again under the sanitizers (scripts/sanitize.sh). Without a
 # Qt for Windows only the Qt-free Windows suite runs, and a line says why.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -21,4 +22,6 @@ else
     cmake --build "$win-native" -j2
     (cd "$win-native" && ctest --output-on-failure --timeout 900) || status=1
 fi
+
+scripts/sanitize.sh || status=1
 exit $status
