@@ -40,10 +40,10 @@ void complain(const QString &message)
 } // namespace
 
 AlarmController::AlarmController(std::unique_ptr<AlarmNotifier> notifier, QObject *parent)
-    : QObject(parent), notifier(std::move(notifier))
+    : QObject(parent), notifier(std::move(notifier)), started(QDateTime::currentDateTime())
 {
     QString problem;
-    current = AlarmStore::load(&problem);
+    current = AlarmStore::load(&problem, &keepBeforeSaving);
     if (!problem.isEmpty())
         complain(QStringLiteral("alarms are off: %1; the file stays as it is until an alarm is "
                                 "changed").arg(problem));
@@ -163,6 +163,19 @@ void AlarmController::change(const std::function<void(AlarmSettings &)> &edit)
         return;
     current = next;
     QString problem;
+    // The player's lines in a file the clock could not take are kept once,
+    // beside it, before the first save writes over them.
+    if (keepBeforeSaving) {
+        const QString copy = AlarmStore::keepCopy(&problem);
+        if (copy.isEmpty()) {
+            complain(QStringLiteral("the alarms are not saved: %1").arg(problem));
+            return;
+        }
+        keepBeforeSaving = false;
+        complain(QStringLiteral("the alarms file could not be read as alarms; its old contents "
+                                "are kept in %1").arg(copy));
+    }
+    AlarmStore::removeLeftovers(started);
     if (!AlarmStore::save(current, &problem))
         complain(QStringLiteral("the alarms are not saved: %1").arg(problem));
 }

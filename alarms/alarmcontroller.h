@@ -44,6 +44,9 @@ private:
     AlarmSettings current;
     AlarmState announced;
     QDateTime previousTick;
+    // A save cut off by a kill before this clock started left its copy.
+    const QDateTime started;
+    bool keepBeforeSaving = false;
 };
 
 #endif

@@ -1,10 +1,16 @@
 #include "alarmstore.h"
 
 #include "tables.h"
+#include "userfiles.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QSaveFile>
 #include <QSettings>
+#include <QTemporaryFile>
 
 #include <algorithm>
 
@@ -18,17 +24,6 @@ const char MutedKey[] = "muted";
 const char DestinationsKey[] = "moongate/destinations";
 const char StopsKey[] = "merchant/stops";
 
-// The user's own file, and no system-wide one read beside it.
-class UserFile : public QSettings
-{
-public:
-    UserFile()
-        : QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("tarvenel-timer"),
-                    QStringLiteral("alarms"))
-    {
-        setFallbacksEnabled(false);
-    }
-};
 
 // A list as the file has it: "a, b" unquoted reads as a list, quoted as one
 // text; either way the items are what the commas separate.
@@ -46,9 +41,34 @@ bool readList(const QVariant &value, QStringList *items)
     return true;
 }
 
+// What a message quotes of the file: enough to find it, never a huge line.
+QString shortened(const QString &text)
+{
+    constexpr int MaxQuoted = 200;
+    return text.size() <= MaxQuoted ? text : text.left(MaxQuoted) + QStringLiteral("…");
+}
+
 QString quoted(const QVariant &value)
 {
-    return QLatin1Char('"') + value.toStringList().join(QStringLiteral(", ")) + QLatin1Char('"');
+    return QLatin1Char('"') + shortened(value.toStringList().join(QStringLiteral(", "))) + QLatin1Char('"');
+}
+
+// Editors may put a byte-order mark first, and people write "#" comments as
+// often as ";" ones; the toolkit's parser takes neither, so it gets the file
+// without the mark and with every "#" comment made a ";" one.
+QByteArray asTheParserTakesIt(QByteArray bytes)
+{
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes.remove(0, 3);
+    QList<QByteArray> lines = bytes.split('\n');
+    for (QByteArray &line : lines) {
+        qsizetype at = 0;
+        while (at < line.size() && (line[at] == ' ' || line[at] == '\t'))
+            ++at;
+        if (at < line.size() && line[at] == '#')
+            line[at] = ';';
+    }
+    return lines.join('\n');
 }
 
 // QSettings passes over the lines it cannot make sense of, where a hand's
@@ -90,7 +110,7 @@ QString readKey(const QSettings &file, const QString &key, AlarmSettings *settin
         const bool gate = key == QLatin1String(DestinationsKey);
         for (const QString &item : items) {
             if (gate ? !knownPlace(moongateDestinations, item) : !knownPlace(merchantLocations, item))
-                return QStringLiteral("%1: \"%2\" is not a %3").arg(key, item,
+                return QStringLiteral("%1: \"%2\" is not a %3").arg(key, shortened(item),
                         gate ? QStringLiteral("destination of the moongate")
                              : QStringLiteral("stop of the merchant"));
             QStringList &list = gate ? settings->gateDestinations : settings->merchantStops;
@@ -103,14 +123,14 @@ QString readKey(const QSettings &file, const QString &key, AlarmSettings *settin
     const auto lead = std::find_if(std::begin(LeadKeys), std::end(LeadKeys),
                                    [&](const char *k) { return key == QLatin1String(k); });
     if (lead == std::end(LeadKeys))
-        return QStringLiteral("%1 is not a setting").arg(key);
+        return QStringLiteral("%1 is not a setting").arg(shortened(key));
     const AlarmEvent event = AlarmEvent(lead - std::begin(LeadKeys));
     for (const QString &item : items) {
         bool ok = false;
         const int minutes = item.toInt(&ok);
         if (!ok || minutes < 0 || minutes > MaxLeadMinutes)
             return QStringLiteral("%1: \"%2\" is not a number of minutes from 0 to %3")
-                    .arg(key, item).arg(MaxLeadMinutes);
+                    .arg(key, shortened(item)).arg(MaxLeadMinutes);
         settings->setLead(event, minutes, true);
     }
     return {};
@@ -131,55 +151,119 @@ namespace AlarmStore {
 
 QString fileName()
 {
-    return UserFile().fileName();
+    return userFilesFolder() + QStringLiteral("/alarms.ini");
 }
 
-AlarmSettings load(QString *problem)
+AlarmSettings load(QString *problem, bool *kept)
 {
     problem->clear();
+    bool ignored;
+    if (!kept)
+        kept = &ignored;
+    *kept = false;
     // Asking for the name creates nothing: a run without alarms leaves no trace.
     const QFileInfo info(fileName());
-    if (!info.exists())
+    if (!info.exists() && !info.isSymLink())
         return {};
 
     AlarmSettings settings;
     QString why;
-    UserFile file;
     QFile raw(info.filePath());
-    // QSettings tells of a file it could not parse only once it has read it.
-    const QStringList keys = file.allKeys();
-    if (!info.isFile() || file.status() == QSettings::AccessError || !raw.open(QIODevice::ReadOnly))
+    // Only a regular file is opened: a FIFO would block the start for good,
+    // a device would never end.
+    if (!info.isFile() || !raw.open(QIODevice::ReadOnly)) {
         why = QStringLiteral("it cannot be read");
-    else if (file.status() == QSettings::FormatError || !wellFormed(raw.readAll()))
-        why = QStringLiteral("it cannot be parsed");
-    for (auto key = keys.begin(); why.isEmpty() && key != keys.end(); ++key)
-        why = readKey(file, *key, &settings);
-    if (why.isEmpty())
+    } else {
+        *kept = true;
+        const QByteArray bytes = asTheParserTakesIt(raw.readAll());
+        QTemporaryFile copy;
+        if (!copy.open() || copy.write(bytes) != bytes.size() || !copy.flush()) {
+            why = QStringLiteral("it cannot be read");
+        } else {
+            const QSettings file(copy.fileName(), QSettings::IniFormat);
+            // QSettings tells of a file it could not parse only once it has read it.
+            const QStringList keys = file.allKeys();
+            if (file.status() == QSettings::AccessError)
+                why = QStringLiteral("it cannot be read");
+            else if (file.status() == QSettings::FormatError || !wellFormed(bytes))
+                why = QStringLiteral("it cannot be parsed");
+            for (auto key = keys.begin(); why.isEmpty() && key != keys.end(); ++key)
+                why = readKey(file, *key, &settings);
+        }
+    }
+    if (why.isEmpty()) {
+        *kept = false;
         return settings;
+    }
     *problem = QStringLiteral("%1: %2").arg(info.filePath(), why);
     return {};
+}
+
+QString keepCopy(QString *problem)
+{
+    problem->clear();
+    const QString name = fileName();
+    const QString stem = name + QStringLiteral(".broken-")
+            + QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    QString copy = stem;
+    for (int n = 2; QFileInfo::exists(copy) || QFileInfo(copy).isSymLink(); ++n)
+        copy = stem + QLatin1Char('-') + QString::number(n);
+    if (QFile::copy(name, copy))
+        return copy;
+    *problem = QStringLiteral("%1: its contents cannot be kept in %2, so it is not replaced")
+                       .arg(name, copy);
+    return {};
+}
+
+void removeLeftovers(const QDateTime &before)
+{
+    const QFileInfo file(fileName());
+    // The temporary copies a save writes first: the file's name and six
+    // random letters or digits.
+    const QRegularExpression leftover(
+            QLatin1Char('^') + QRegularExpression::escape(file.fileName()) + QStringLiteral("\\.[A-Za-z0-9]{6}$"));
+    const QFileInfoList entries = file.dir().entryInfoList(QDir::Files | QDir::Hidden);
+    for (const QFileInfo &entry : entries) {
+        if (leftover.match(entry.fileName()).hasMatch() && entry.lastModified() < before)
+            QFile::remove(entry.filePath());
+    }
 }
 
 bool save(const AlarmSettings &settings, QString *problem)
 {
     problem->clear();
-    UserFile file;
-    file.clear();
-    file.setValue(QLatin1String(MutedKey), settings.muted ? QStringLiteral("true") : QStringLiteral("false"));
-    for (int e = 0; e < AlarmEventCount; ++e) {
-        QStringList minutes;
-        for (int m = 0; m <= MaxLeadMinutes; ++m) {
-            if (settings.hasLead(AlarmEvent(e), m))
-                minutes << QString::number(m);
-        }
-        writeList(file, LeadKeys[e], minutes);
+    // Made in a file of its own, so that nothing reads what stands at the
+    // file's place (a FIFO there would block), then put in its place whole.
+    QTemporaryFile made;
+    if (!made.open()) {
+        *problem = QStringLiteral("%1: it cannot be written").arg(fileName());
+        return false;
     }
-    writeList(file, DestinationsKey, settings.gateDestinations);
-    writeList(file, StopsKey, settings.merchantStops);
-    file.sync();
-    if (file.status() == QSettings::NoError)
+    {
+        QSettings file(made.fileName(), QSettings::IniFormat);
+        file.setValue(QLatin1String(MutedKey), settings.muted ? QStringLiteral("true") : QStringLiteral("false"));
+        for (int e = 0; e < AlarmEventCount; ++e) {
+            QStringList minutes;
+            for (int m = 0; m <= MaxLeadMinutes; ++m) {
+                if (settings.hasLead(AlarmEvent(e), m))
+                    minutes << QString::number(m);
+            }
+            writeList(file, LeadKeys[e], minutes);
+        }
+        writeList(file, DestinationsKey, settings.gateDestinations);
+        writeList(file, StopsKey, settings.merchantStops);
+        file.sync();
+    }
+    // The toolkit writes the file anew under the same name.
+    QFile written(made.fileName());
+    const QByteArray bytes = written.open(QIODevice::ReadOnly) ? written.readAll() : QByteArray();
+    const QString name = fileName();
+    QDir().mkpath(QFileInfo(name).path());
+    QSaveFile target(name);
+    if (!bytes.isEmpty() && target.open(QIODevice::WriteOnly) && target.write(bytes) == bytes.size()
+        && target.commit())
         return true;
-    *problem = QStringLiteral("%1: it cannot be written").arg(file.fileName());
+    *problem = QStringLiteral("%1: it cannot be written").arg(name);
     return false;
 }
 

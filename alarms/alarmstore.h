@@ -3,6 +3,8 @@
 
 #include "alarms.h"
 
+class QDateTime;
+
 // The alarms between runs: an INI file in the user's configuration folder
 // (README.md lists its keys), read once at start and written only when the
 // user changes an alarm.
@@ -12,8 +14,19 @@ QString fileName();
 
 // The alarms of the file, or none when there is no file. A file that cannot
 // be read, or that holds anything but the known keys with valid values,
-// leaves every alarm off and says why in *problem; it is not touched.
-AlarmSettings load(QString *problem);
+// leaves every alarm off and says why in *problem; it is not touched. Only
+// a regular file (or a link to one) is opened. *kept tells whether the file
+// held bytes that a save would lose: the player's, in a file that could be
+// read but not taken as alarms.
+AlarmSettings load(QString *problem, bool *kept = nullptr);
+
+// Copies the file beside itself, as "alarms.ini.broken-YYYYMMDD-HHMMSS",
+// never over an earlier copy; the copy's name, or empty and why in *problem.
+QString keepCopy(QString *problem);
+
+// Removes the temporary copies that saves cut off by a kill left behind,
+// those last written before the given time.
+void removeLeftovers(const QDateTime &before);
 
 // Replaces the file's contents; false, and why in *problem, when it cannot.
 bool save(const AlarmSettings &settings, QString *problem);

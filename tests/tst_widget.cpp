@@ -64,7 +64,9 @@ void TestWidget::initTestCase()
 {
     // No alarms of the user's own.
     QVERIFY(settingsHome.isValid());
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsHome.path());
+    // The user's configuration folder, on Linux and on Windows.
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(settingsHome.path()));
+    qputenv("APPDATA", QFile::encodeName(QDir::toNativeSeparators(settingsHome.path())));
 }
 
 void TestWidget::init()

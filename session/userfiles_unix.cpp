@@ -1,0 +1,9 @@
+#include "userfiles.h"
+
+#include <QStandardPaths>
+
+QString userFilesFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+            + QStringLiteral("/tarvenel-timer");
+}
