@@ -13,7 +13,7 @@ import pytest
 import project
 import winx
 import xscreen
-from winx import TITLE
+from project import TITLE
 from xsession import Failure, run, wait_for
 
 UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\TarvenelTimer"
