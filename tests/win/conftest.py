@@ -13,8 +13,7 @@ import winharness
 import winx
 from xsession import Failure, wait_for
 
-REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-BUILD = os.path.join(REPO, "build-windows")
+BUILD = os.path.join(project.REPO, "build-windows")
 
 
 def pytest_addoption(parser):
