@@ -39,8 +39,10 @@ from Xlib.ext import damage
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
                                 "tests"))
 import xscreen  # noqa: E402
+from fakeclock import FakeClock  # noqa: E402
 from xscreen import start_compositor, stop_compositor  # noqa: E402
-from xsession import SCREEN, Failure, Helper, check, run, wait_for  # noqa: E402
+from xsession import (SCREEN, Failure, Helper, check, private_runtime_dir, run,  # noqa: E402
+                      wait_for)
 
 
 class Window:
@@ -212,14 +214,10 @@ def check_alive(name, client):
 
 def timer_environment(accessibility):
     env = dict(os.environ)
-    env.update({"TZ": "Asia/Seoul", "QT_QPA_PLATFORM": "xcb"})
     # The program keeps one clock per session (XDG_RUNTIME_DIR), and the
-    # benchmarks run several side by side: each gets a folder of its own
-    # inside the session's, which xsession.py removes.
-    timer_environment.count = getattr(timer_environment, "count", 0) + 1
-    env["XDG_RUNTIME_DIR"] = os.path.join(os.environ["XDG_RUNTIME_DIR"],
-                                          "clock-%d" % timer_environment.count)
-    os.makedirs(env["XDG_RUNTIME_DIR"], mode=0o700)
+    # benchmarks run several side by side: each gets a folder of its own.
+    env.update({"TZ": "Asia/Seoul", "QT_QPA_PLATFORM": "xcb",
+                "XDG_RUNTIME_DIR": private_runtime_dir()})
     env.pop("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", None)
     if accessibility:
         env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
@@ -352,15 +350,7 @@ def measure_load(watch, clients, timer, bare, seconds, runs):
 PIXEL_INSTANTS = ["2026-12-07 21:10:30", "2026-12-07 21:10:31", "2026-12-07 21:10:32",
                   "2026-12-07 21:11:33", "2026-12-07 21:27:09", "2026-12-07 21:36:00",
                   "2026-12-06 12:00:05", "2026-12-12 15:20:00", "2026-12-12 15:20:01"]
-FAKETIME_LIBRARY = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
 PIXEL_PLACES = [(0, 0), (SCREEN[0] // 2, 0)]
-
-
-def faked_environment(clock_file, accessibility):
-    env = timer_environment(accessibility)
-    env.update({"LD_PRELOAD": FAKETIME_LIBRARY, "FAKETIME_TIMESTAMP_FILE": clock_file,
-                "FAKETIME_NO_CACHE": "1", "FAKETIME_DONT_FAKE_MONOTONIC": "1"})
-    return env
 
 
 def compare_windows(windows, shots_dir, label):
@@ -378,19 +368,12 @@ def compare_windows(windows, shots_dir, label):
     return areas, differing
 
 
-def set_clock(clock, instant):
-    clock.seek(0)
-    clock.truncate()
-    clock.write(instant + "\n")
-    clock.flush()
-
-
-def compare_pixels(watch, clients, before, after, shots_dir):
+def compare_pixels(watch, clients, before, after, shots_dir, log_dir):
     """Both builds at the same faked instants, in each state the window can be
     in. Returns rows (state, instant, areas, differing pixels or None when the
     sizes differ)."""
     rows = []
-    clock = tempfile.NamedTemporaryFile("w", suffix=".faketime")
+    clock = FakeClock(os.path.join(log_dir, "faketime"), PIXEL_INSTANTS[0])
     states = [("no compositor", False, 0), ("xcompmgr, glowing text", True, 0),
               ("xcompmgr, glass partially checked", True, 1),
               ("xcompmgr, glass checked", True, 2)]
@@ -401,9 +384,10 @@ def compare_pixels(watch, clients, before, after, shots_dir):
                 # xcompmgr fills the screen behind the windows with one grey,
                 # so see-through glass shows the same behind both.
                 compositor = start_compositor()
-            set_clock(clock, PIXEL_INSTANTS[0])
+            clock.set(PIXEL_INSTANTS[0])
             started = [("timer " + which, clients.start("pixels-" + which, [binary],
-                                                        faked_environment(clock.name, clicks > 0)),
+                                                        dict(timer_environment(clicks > 0),
+                                                             **clock.env())),
                         None) for which, binary in (("before", before), ("after", after))]
             try:
                 windows = show_all(watch, started)
@@ -415,7 +399,7 @@ def compare_pixels(watch, clients, before, after, shots_dir):
                         click_into_step(watch, window, client.process.pid, clicks)
                 xscreen.park_pointer()
                 for instant in PIXEL_INSTANTS:
-                    set_clock(clock, instant)
+                    clock.set(instant)
                     # Two ticks for both, and the compositor's next frame.
                     watch.pump(1.3)
                     label = "%s-%s" % (state.replace(" ", "_").replace(",", ""),
@@ -428,7 +412,6 @@ def compare_pixels(watch, clients, before, after, shots_dir):
     finally:
         if compositor is not None:
             stop_compositor(compositor)
-        clock.close()
     return rows
 
 
@@ -679,7 +662,7 @@ def main():
             sys.stdout.flush()
         if args.before:
             rows = compare_pixels(watch, clients, os.path.abspath(args.before), timer,
-                                  shots_dir)
+                                  shots_dir, log_dir)
             keep_logs = any(row[3] != 0 for row in rows)
             print_pixels(rows, shots_dir)
             sys.stdout.flush()

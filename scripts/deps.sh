@@ -14,7 +14,7 @@ run_packages=(
 )
 package_packages=(dpkg-dev file lintian desktop-file-utils appstream)
 test_packages=(
-    openbox xcompmgr trayer xdotool x11-utils x11-apps imagemagick
+    openbox xcompmgr trayer xdotool x11-utils x11-apps
     faketime tzdata dbus at-spi2-core python3-pyatspi
     python3-pytest python3-xlib python3-pil   # the end-to-end suites: runner, X, pixels
     dunst           # a notification service for the alarms' end-to-end test

@@ -9,7 +9,9 @@ import sys
 import pytest
 from PIL import Image
 
-TABLES = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tables")
+from project import REPO
+
+TABLES = os.path.join(REPO, "tables")
 COMMITTED = sorted(os.path.relpath(path, TABLES)
                    for pattern in ("*.ico", "tray-*.png", os.path.join("hicolor", "*"))
                    for path in glob.glob(os.path.join(TABLES, pattern)))

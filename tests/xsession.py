@@ -78,6 +78,14 @@ def run(*args, check_rc=True, timeout=30, env=None):
     return result.stdout
 
 
+def private_runtime_dir():
+    """A fresh XDG_RUNTIME_DIR, for a clock that must not meet the others;
+    inside the session's own, which goes with the session."""
+    path = tempfile.mkdtemp(prefix="runtime", dir=os.environ["XDG_RUNTIME_DIR"])
+    os.chmod(path, 0o700)
+    return path
+
+
 class Helper:
     """Another program a test runs beside the one under test."""
 

@@ -1,11 +1,9 @@
 """The clock under test as a player meets it: the real binary, its window's
 texts and controls read over AT-SPI (a label's accessible name is its text),
 its X windows through xscreen, and real clicks and keys."""
-import datetime
 import os
 import re
 import subprocess
-import tempfile
 import time
 
 import pyatspi
@@ -13,14 +11,13 @@ from gi.repository import GLib
 from Xlib import error as xerror
 
 import xscreen
+from fakeclock import running_from
 from xscreen import click_at, key
-from xsession import Failure, check, stop_process, wait_for
+from xsession import Failure, check, private_runtime_dir, stop_process, wait_for
 
 DATA_LABELS = ["gameTime", "realTime", "moongate", "moongateRoute", "job",
                "dayName", "dayEffect", "dayItem", "merchant", "merchantNext",
                "merchantAfter"]
-
-FAKETIME_LIBRARY = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
 
 
 def environment(env=None):
@@ -29,35 +26,6 @@ def environment(env=None):
     result = dict(os.environ, QT_QPA_PLATFORM="xcb")
     result.update(env or {})
     return {k: v for k, v in result.items() if v is not None}
-
-
-def private_runtime_dir():
-    """A fresh XDG_RUNTIME_DIR, for a clock that must not meet the others;
-    inside the session's own, which goes with the session."""
-    path = tempfile.mkdtemp(prefix="runtime", dir=os.environ["XDG_RUNTIME_DIR"])
-    os.chmod(path, 0o700)
-    return path
-
-
-class FakeClock:
-    """A clock that stands still at the instant its file names, read anew at
-    each look, so that a test moves it with set(). Timers keep running."""
-
-    def __init__(self, path, instant):
-        self.path = path
-        self.set(instant)
-
-    def set(self, instant):
-        if isinstance(instant, datetime.datetime):
-            instant = instant.strftime("%Y-%m-%d %H:%M:%S")
-        # Replaced whole: a clock that read a half-written file would jump.
-        with open(self.path + ".new", "w") as f:
-            f.write(instant + "\n")
-        os.replace(self.path + ".new", self.path)
-
-    def env(self):
-        return {"LD_PRELOAD": FAKETIME_LIBRARY, "FAKETIME_TIMESTAMP_FILE": self.path,
-                "FAKETIME_NO_CACHE": "1", "FAKETIME_DONT_FAKE_MONOTONIC": "1"}
 
 
 class Timer:
@@ -73,9 +41,7 @@ class Timer:
         self.title = title
         own = {"TZ": tz, "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1"}
         if fake_time:
-            # libfaketime preloaded directly rather than through the faketime
-            # wrapper, so that the process found on the bus is the clock itself.
-            own.update(LD_PRELOAD=FAKETIME_LIBRARY, FAKETIME="@" + fake_time)
+            own.update(running_from(fake_time))
         if clock:
             own.update(clock.env())
         if own_session:

@@ -12,8 +12,10 @@ import pytest
 from Xlib import X, Xatom, Xutil, display as xdisplay
 
 import xscreen
-from clockapp import FakeClock, Timer, environment, private_runtime_dir
-from xsession import SCREEN, Failure, Helper, check, run, stop_process, wait_for
+from clockapp import Timer, environment
+from fakeclock import FakeClock
+from xsession import (SCREEN, Failure, Helper, check, private_runtime_dir, run, stop_process,
+                      wait_for)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 

@@ -9,8 +9,8 @@ import time
 import pytest
 
 import xscreen
-from clockapp import private_runtime_dir, press
-from xsession import Helper, stays, wait_for
+from clockapp import press
+from xsession import Helper, private_runtime_dir, stays, wait_for
 
 FONT_PACKAGE = "fonts-nanum"
 

@@ -3,7 +3,6 @@ input shape, opacity, and the glass background's pixels under a compositor."""
 import os
 
 import pyatspi
-import pytest
 
 import xscreen
 from clockapp import center, click, click_at, extents, key, press, states

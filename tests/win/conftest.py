@@ -13,8 +13,7 @@ import winharness
 import winx
 from xsession import Failure, wait_for
 
-REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-BUILD = os.path.join(REPO, "build-windows")
+BUILD = os.path.join(project.REPO, "build-windows")
 
 
 def pytest_addoption(parser):
@@ -128,7 +127,7 @@ def start_with_tray_icon(prefix):
     def start_docked(start, attempts=4, icon_timeout=20):
         for attempt in range(1, attempts + 1):
             program = start()
-            window = winx.window_titled(winx.TITLE, 60)
+            window = winx.window_titled(project.TITLE, 60)
             try:
                 return program, window, wait_for(winx.tray_icon, icon_timeout, 0.5,
                                                  what="the tray icon")
@@ -141,5 +140,5 @@ def start_with_tray_icon(prefix):
                 prefix.stop()
         raise Failure("Wine docked no tray icon into trayer in %d starts of %s (Wine 8 draws "
                       "one only some of the time); the tray checks could not run" %
-                      (attempts, winx.TITLE))
+                      (attempts, project.TITLE))
     return start_docked

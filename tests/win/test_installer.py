@@ -13,12 +13,11 @@ import pytest
 import project
 import winx
 import xscreen
-from winx import TITLE
+from project import TITLE
 from xsession import Failure, run, wait_for
 
 UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\TarvenelTimer"
-REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-PACKAGING = os.path.join(REPO, "packaging", "windows")
+PACKAGING = os.path.join(project.REPO, "packaging", "windows")
 
 
 @pytest.fixture(scope="module")
@@ -55,7 +54,7 @@ def older_installer(shipped, work):
     run("cmake", "-DFOLDER=" + folder, "-DOUTPUT=" + files, "-P",
         os.path.join(PACKAGING, "nsis_files.cmake"))
     run("makensis", "-V2", "-DVERSION=0.3.0", "-DFOLDER=" + folder, "-DFILES=" + files,
-        "-DICON=" + os.path.join(REPO, "tables", "icon.ico"), "-DOUTFILE=" + setup,
+        "-DICON=" + os.path.join(project.REPO, "tables", "icon.ico"), "-DOUTFILE=" + setup,
         os.path.join(PACKAGING, "timer.nsi"), timeout=300)
     return setup
 

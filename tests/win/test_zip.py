@@ -8,7 +8,7 @@ import time
 import project
 import winx
 import xscreen
-from winx import TITLE
+from project import TITLE
 from xsession import run, wait_for
 
 SHIPPED = ["timer.exe", "Glass.dll", "Qt6Core.dll", "Qt6Gui.dll", "Qt6Widgets.dll",

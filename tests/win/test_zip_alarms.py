@@ -14,10 +14,10 @@ import pytest
 
 import winx
 import xscreen
-from winx import TITLE, tray_balloons
+from fakeclock import running_from
+from project import TITLE
+from winx import tray_balloons
 from xsession import stays, wait_for
-
-FAKETIME_LIBRARY = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1"
 
 # A right click this far below the window's top edge lands on the moongate
 # row, the second one, whose menu starts with its opening alarm.
@@ -144,9 +144,8 @@ def test_a_broken_file_stays_as_it_is(alarms, start_timer):
 
 def test_a_due_alarm_shows_one_balloon(alarms, prefix, start_timer, start_with_tray_icon, shots):
     alarms(b"[moongate]\nopens=1\n")
-    fake = {"LD_PRELOAD": FAKETIME_LIBRARY, "FAKETIME": "@" + BEFORE_OPENING,
-            # Wine's waits and timers keep real time.
-            "FAKETIME_DONT_FAKE_MONOTONIC": "1", "TZ": FAKE_ZONE}
+    # Wine's waits and timers keep real time.
+    fake = dict(running_from(BEFORE_OPENING), FAKETIME_DONT_FAKE_MONOTONIC="1", TZ=FAKE_ZONE)
     started = []
 
     def start():

@@ -9,7 +9,7 @@ import time
 
 import winx
 import xscreen
-from winx import TITLE
+from project import TITLE
 from xsession import Failure, Helper, wait_for
 
 # A later start either hands over at once or gives up after its own 10 s.

@@ -39,6 +39,7 @@ WINE_FONT_DIRS = ["/usr/share/wine/fonts"]
 SHARED_SUFFIXES = {".dll", ".exe", ".drv", ".sys", ".ocx", ".cpl", ".acm", ".ax", ".tlb",
                    ".ttf", ".fon", ".nls", ".mui", ".msstyles", ".com", ".ds", ".vxd"}
 
+
 class Prefix:
     """One Wine prefix and the wineserver that serves it."""
 
@@ -91,9 +92,7 @@ class Prefix:
 
     def set_display_driver(self, driver):
         key = "HKCU\\Software\\Wine\\Drivers"
-        if driver is None:
-            self.wine("reg", "delete", key, "/v", "Graphics", "/f", what="reg delete")
-        elif self.wine("reg", "add", key, "/v", "Graphics", "/d", driver, "/f") != 0:
+        if self.wine("reg", "add", key, "/v", "Graphics", "/d", driver, "/f") != 0:
             raise Failure("could not choose the %s display driver" % driver)
         # The desktop process reads the setting when it starts.
         self.stop()

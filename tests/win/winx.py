@@ -9,7 +9,6 @@ import time
 import warnings
 
 import xscreen
-from project import TITLE
 from xsession import Failure, wait_for
 
 QUESTION_TITLE = "확인"
