@@ -5,12 +5,15 @@
 // once cannot both win the lock.
 #include "singleinstance.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QSocketNotifier>
+#include <QStandardPaths>
 #include <QThread>
+#include <QTimer>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -22,24 +25,76 @@
 
 namespace {
 
+// A later start gives up on the running clock after this long, whatever
+// it was waiting for: the connection, its request or the answer.
 constexpr int AnswerTimeoutMs = 10000;
 constexpr qsizetype MaxRequest = 4096;
+// A later start sends its request at once; a connection that sends none
+// in this time is not one.
+constexpr int RequestTimeoutMs = 3000;
+// Later starts served at once; more are refused, so that a flood of idle
+// connections cannot take every descriptor.
+constexpr int MaxConnections = 8;
+// With no descriptor left, the listener is not watched for this long, so
+// that its pending connections do not wake the clock in a busy loop.
+constexpr int NoDescriptorPauseMs = 500;
+
+void complain(const QByteArray &message)
+{
+    std::fprintf(stderr, "timer: %s\n", message.constData());
+    std::fflush(stderr);
+}
+
+// Why a folder cannot keep the session's lock and socket, or empty when it
+// can: it must be a real folder of this user's that no one else may enter.
+QByteArray unfitFolder(const QByteArray &dir)
+{
+    struct stat st;
+    if (lstat(dir.constData(), &st) != 0)
+        return "it cannot be made";
+    if (S_ISLNK(st.st_mode))
+        return "it is a symbolic link";
+    if (!S_ISDIR(st.st_mode))
+        return "it is not a folder";
+    if (st.st_uid != getuid())
+        return "it belongs to another user";
+    if ((st.st_mode & 077) != 0)
+        return "other users may use it";
+    return {};
+}
+
+QByteArray privateFolder(const QByteArray &dir)
+{
+    mkdir(dir.constData(), 0700);
+    return dir;
+}
 
 // XDG_RUNTIME_DIR is the user's, mode 0700, and ends with the session;
-// without it a folder of our own in the temporary directory stands in.
+// without it a folder of our own in the temporary directory stands in,
+// or, where someone else holds that name, one in the user's cache folder.
 QByteArray runtimeDir()
 {
     const QByteArray dir = qgetenv("XDG_RUNTIME_DIR");
     if (!dir.isEmpty())
         return dir;
-    const QByteArray own = QDir::tempPath().toLocal8Bit() + "/tarvenel-timer-"
-            + QByteArray::number(uint(getuid()));
-    mkdir(own.constData(), 0700);
-    struct stat st;
-    if (lstat(own.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != getuid()
-            || (st.st_mode & 077) != 0)
-        return {};
-    return own;
+    const QByteArray temp = privateFolder(QDir::tempPath().toLocal8Bit() + "/tarvenel-timer-"
+                                          + QByteArray::number(uint(getuid())));
+    const QByteArray why = unfitFolder(temp);
+    if (why.isEmpty())
+        return temp;
+    const QString cacheHome = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (!cacheHome.isEmpty()) {
+        QDir().mkpath(cacheHome);
+        const QByteArray cache = privateFolder(QFile::encodeName(cacheHome) + "/tarvenel-timer");
+        if (unfitFolder(cache).isEmpty()) {
+            complain("XDG_RUNTIME_DIR is not set and " + temp + " cannot be used (" + why
+                     + "), so " + cache + " keeps this session to one clock instead.");
+            return cache;
+        }
+    }
+    complain("a second clock cannot be prevented in this session: XDG_RUNTIME_DIR is not set and "
+             + temp + " cannot be used (" + why + ").");
+    return {};
 }
 
 bool fillAddress(sockaddr_un *address, const QByteArray &path)
@@ -52,12 +107,23 @@ bool fillAddress(sockaddr_un *address, const QByteArray &path)
     return true;
 }
 
-bool writeAll(int fd, const QByteArray &data)
+bool waitFor(int fd, short events, const QDeadlineTimer &deadline)
+{
+    pollfd wanted = { fd, events, 0 };
+    for (;;) {
+        const int ready = ::poll(&wanted, 1, int(deadline.remainingTime()));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        return ready > 0;
+    }
+}
+
+bool sendAll(int fd, const QByteArray &data, const QDeadlineTimer &deadline)
 {
     qsizetype done = 0;
     while (done < data.size()) {
         const ssize_t n = send(fd, data.constData() + done, size_t(data.size() - done), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR)
+        if (n < 0 && (errno == EINTR || (errno == EAGAIN && waitFor(fd, POLLOUT, deadline))))
             continue;
         if (n <= 0)
             return false;
@@ -81,13 +147,23 @@ QByteArray tokenLine(const char *name, const QByteArray &value)
 class Connection : public QObject
 {
 public:
-    Connection(int fd, SingleInstance *instance)
-        : QObject(instance), m_fd(fd), m_instance(instance), m_notifier(fd, QSocketNotifier::Read)
+    Connection(int fd, SingleInstance *instance, int *open)
+        : QObject(instance), m_fd(fd), m_instance(instance), m_open(open),
+          m_notifier(fd, QSocketNotifier::Read)
     {
+        ++*m_open;
         connect(&m_notifier, &QSocketNotifier::activated, this, &Connection::readable);
+        QTimer::singleShot(RequestTimeoutMs, this, [this] {
+            m_notifier.setEnabled(false);
+            deleteLater();
+        });
     }
 
-    ~Connection() override { ::close(m_fd); }
+    ~Connection() override
+    {
+        ::close(m_fd);
+        --*m_open;
+    }
 
 private:
     void readable()
@@ -116,13 +192,15 @@ private:
             else if (name == "XDG_ACTIVATION_TOKEN")
                 activationToken = value;
         }
-        writeAll(m_fd, "OK\n");
+        // The socket never fills with three bytes: no wait.
+        sendAll(m_fd, "OK\n", QDeadlineTimer(0));
         deleteLater();
         emit m_instance->activationRequested(startupId, activationToken);
     }
 
     int m_fd;
     SingleInstance *m_instance;
+    int *m_open;
     QSocketNotifier m_notifier;
     QByteArray m_request;
 };
@@ -162,9 +240,8 @@ public:
                 + tokenLine("XDG_ACTIVATION_TOKEN", activationToken) + '\n';
         // The holder of the lock may still be starting: it listens only a
         // moment after it has won, so a refused connection is tried again.
-        QElapsedTimer waited;
-        waited.start();
-        while (waited.elapsed() < AnswerTimeoutMs) {
+        const QDeadlineTimer deadline(AnswerTimeoutMs);
+        while (!deadline.hasExpired()) {
             if (::flock(m_lock, LOCK_EX | LOCK_NB) == 0)
             {
                 // Without a socket later starts find no one to answer them
@@ -172,7 +249,7 @@ public:
                 bind();
                 return SingleInstance::First;
             }
-            switch (handOver(request)) {
+            switch (handOver(request, deadline)) {
             case Answered:
                 return SingleInstance::HandedOver;
             case NotListening:
@@ -190,8 +267,8 @@ public:
         if (m_listener < 0)
             return;
         m_instance = instance;
-        auto *notifier = new QSocketNotifier(m_listener, QSocketNotifier::Read, instance);
-        QObject::connect(notifier, &QSocketNotifier::activated, instance, [this] { accept(); });
+        m_notifier = new QSocketNotifier(m_listener, QSocketNotifier::Read, instance);
+        QObject::connect(m_notifier, &QSocketNotifier::activated, instance, [this] { accept(); });
     }
 
 private:
@@ -217,40 +294,39 @@ private:
         return true;
     }
 
-    HandOver handOver(const QByteArray &request) const
+    // Every step waits on the socket for what is left of the deadline: a
+    // clock that takes no connections (its backlog full) or sends no answer
+    // holds this start no longer than that.
+    HandOver handOver(const QByteArray &request, const QDeadlineTimer &deadline) const
     {
         sockaddr_un address;
         if (!fillAddress(&address, m_socketPath))
             return Silent;
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         if (fd < 0)
             return Silent;
-        if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+        if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
+            && !(errno == EINPROGRESS && waitFor(fd, POLLOUT, deadline))) {
             ::close(fd);
             return NotListening;
         }
         HandOver result = Silent;
-        if (writeAll(fd, request)) {
+        if (sendAll(fd, request, deadline)) {
             QByteArray answer;
-            QElapsedTimer waited;
-            waited.start();
-            pollfd wanted = { fd, POLLIN, 0 };
-            while (!answer.contains('\n') && waited.elapsed() < AnswerTimeoutMs) {
-                const int ready = ::poll(&wanted, 1, int(AnswerTimeoutMs - waited.elapsed()));
-                if (ready < 0 && errno == EINTR)
-                    continue;
-                if (ready <= 0)
-                    break;
+            while (!answer.contains('\n') && waitFor(fd, POLLIN, deadline)) {
                 char buffer[16];
                 const ssize_t n = ::read(fd, buffer, sizeof buffer);
+                if (n < 0 && (errno == EINTR || errno == EAGAIN))
+                    continue;
                 if (n <= 0)
                     break;
                 answer.append(buffer, n);
             }
             if (answer.startsWith("OK\n"))
                 result = Answered;
-            else if (answer.isEmpty() && waited.elapsed() < AnswerTimeoutMs)
-                // Closed without an answer: that clock is on its way out.
+            else if (answer.isEmpty() && !deadline.hasExpired())
+                // Closed without an answer: that clock is on its way out, or
+                // it refused us for having too many at once.
                 result = NotListening;
         }
         ::close(fd);
@@ -261,17 +337,35 @@ private:
     {
         for (;;) {
             const int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-            if (fd < 0)
+            if (fd < 0) {
+                if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM)
+                    pauseListening();
                 return;
-            new Connection(fd, m_instance);
+            }
+            if (m_open >= MaxConnections)
+                ::close(fd);
+            else
+                new Connection(fd, m_instance, &m_open);
         }
     }
+
+    void pauseListening()
+    {
+        m_notifier->setEnabled(false);
+        QTimer::singleShot(NoDescriptorPauseMs, m_notifier, [notifier = m_notifier] {
+            notifier->setEnabled(true);
+        });
+    }
+
 
     QByteArray m_lockPath;
     QByteArray m_socketPath;
     int m_lock = -1;
     int m_listener = -1;
     SingleInstance *m_instance = nullptr;
+    QSocketNotifier *m_notifier = nullptr;
+    // Connections being served now.
+    int m_open = 0;
 };
 
 } // namespace

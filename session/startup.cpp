@@ -81,7 +81,7 @@ QByteArray explanation(const QString &fatal)
         return "timer: the window system \"" + s_platforms
                 + "\" is not available here; leave out -platform and QT_QPA_PLATFORM, "
                   "or name one that is installed, such as xcb or wayland.";
-    if (display.isEmpty() && wayland.isEmpty())
+    if (display.isEmpty() && wayland.isEmpty() && !(wantsWayland && !wantsX))
         return "timer: there is no display to show the clock on (DISPLAY is not set); "
                "start it from a desktop session, or set DISPLAY to a running X server.";
     if (wantsX && !display.isEmpty())

@@ -156,3 +156,21 @@ def test_broken_file_is_kept_and_reported_once(alarms_file, notifications, clock
              if line.startswith("timer:")]
     assert lines == ['timer: alarms are off: %s: job/starts: "45" is not a number of minutes '
                      'from 0 to 30; the file stays as it is until an alarm is changed' % path]
+
+
+@pytest.mark.parametrize("kind", ["fifo", "dangling link", "link loop"])
+def test_what_is_no_file_is_reported_and_never_opened(private_dirs, clocks, tmp_path, kind):
+    path = os.path.join(private_dirs, "tarvenel-timer", "alarms.ini")
+    os.makedirs(os.path.dirname(path))
+    if kind == "fifo":
+        os.mkfifo(path)
+    else:
+        os.symlink(path if kind == "link loop" else str(tmp_path / "gone"), path)
+    with open(tmp_path / "stderr", "w") as errors:
+        # A FIFO opened for reading would hold the start with no window.
+        timer = clocks.start(stderr=errors)
+        timer.stop()
+    lines = [line for line in (tmp_path / "stderr").read_text().splitlines()
+             if line.startswith("timer:")]
+    assert lines == ["timer: alarms are off: %s: it cannot be read; the file stays as it is "
+                     "until an alarm is changed" % path]

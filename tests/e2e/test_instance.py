@@ -2,8 +2,13 @@
 the warning when no font can show Hangul: the real binary on a private X
 server."""
 import os
+import pathlib
 import re
+import resource
+import shutil
+import socket
 import subprocess
+import tempfile
 import time
 
 import pytest
@@ -72,6 +77,103 @@ def test_a_crashed_clock_does_not_block_the_next(clocks):
     again.check_running()
 
 
+def cpu_seconds(pid):
+    with open("/proc/%d/stat" % pid) as stat:
+        fields = stat.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def flood(path, count, seconds):
+    """count idle connections to the socket at path, as many as it takes
+    within the time given."""
+    limit = resource.getrlimit(resource.RLIMIT_NOFILE)
+    resource.setrlimit(resource.RLIMIT_NOFILE, (max(limit[0], count + 256), limit[1]))
+    connections, end = [], time.monotonic() + seconds
+    for _ in range(count):
+        connection = socket.socket(socket.AF_UNIX)
+        connection.setblocking(False)
+        connections.append(connection)
+        while time.monotonic() < end:
+            try:
+                connection.connect(path)
+                break
+            except BlockingIOError:
+                time.sleep(0.002)
+            except OSError:
+                break
+    return connections
+
+
+def test_a_flood_of_idle_connections_neither_spins_nor_holds_later_starts(clocks):
+    timer = clocks.start()
+    pid = timer.process.pid
+    # The usual desktop limit: 2000 idle connections would take it all.
+    subprocess.run(["prlimit", "--pid", str(pid), "--nofile=1024:1024"], check=True)
+    socket_path = os.path.join(os.environ["XDG_RUNTIME_DIR"], "example.tarvenel.timer.socket")
+    connections = flood(socket_path, 2000, 30)
+    try:
+        before = cpu_seconds(pid)
+        time.sleep(3)
+        assert cpu_seconds(pid) - before < 0.5, "the clock spins under the flood"
+        assert len(os.listdir("/proc/%d/fd" % pid)) < 100, "the idle connections are kept"
+        started = time.monotonic()
+        code, said = start_again(clocks, timeout=25)
+        assert code == 0 and time.monotonic() - started < 15, said
+    finally:
+        for connection in connections:
+            connection.close()
+    timer.check_running()
+
+
+@pytest.fixture
+def short_tmp():
+    """A folder with a short path: a socket's path has room for 107 bytes."""
+    path = tempfile.mkdtemp(prefix="tt", dir="/tmp")
+    yield pathlib.Path(path)
+    shutil.rmtree(path)
+
+
+@pytest.mark.parametrize("kind", ["open to all", "a link", "another user's"])
+def test_a_taken_fallback_folder_is_said_and_another_kept(clocks, short_tmp, kind):
+    tmp_path = short_tmp
+    temp, cache = tmp_path / "tmp", tmp_path / "cache"
+    temp.mkdir()
+    taken = temp / ("tarvenel-timer-%d" % os.getuid())
+    if kind == "a link":
+        taken.symlink_to(tmp_path)
+    else:
+        taken.mkdir()
+        os.chmod(taken, 0o777 if kind == "open to all" else 0o700)
+        if kind == "another user's":
+            os.chown(taken, 65534, 65534)
+    env = {"XDG_RUNTIME_DIR": None, "TMPDIR": str(temp), "XDG_CACHE_HOME": str(cache)}
+    with open(tmp_path / "stderr", "w") as errors:
+        timer = clocks.start(env=env, stderr=errors)
+        code, said = start_again(clocks, env=env)
+        assert code == 0 and len(clock_windows(timer.title)) == 1, said
+        timer.stop()
+    said = [line for line in (tmp_path / "stderr").read_text().splitlines()
+            if line.startswith("timer:")]
+    assert len(said) == 1 and str(taken) in said[0] and str(cache / "tarvenel-timer") in said[0]
+
+
+
+def test_nowhere_private_says_a_second_clock_cannot_be_prevented(clocks, short_tmp):
+    tmp_path = short_tmp
+    temp = tmp_path / "tmp"
+    temp.mkdir()
+    (temp / ("tarvenel-timer-%d" % os.getuid())).symlink_to(tmp_path)
+    # A cache "folder" that is a file: no private folder can be made there.
+    (tmp_path / "cache").write_text("")
+    env = {"XDG_RUNTIME_DIR": None, "TMPDIR": str(temp), "XDG_CACHE_HOME": str(tmp_path / "cache")}
+    with open(tmp_path / "stderr", "w") as errors:
+        clocks.start(env=env, stderr=errors).stop()
+    said = [line for line in (tmp_path / "stderr").read_text().splitlines()
+            if line.startswith("timer:")]
+    assert len(said) == 1 and said[0].startswith(
+        "timer: a second clock cannot be prevented in this session"), said
+
+
 def free_display():
     for number in range(4242, 4342):
         if not os.path.exists("/tmp/.X11-unix/X%d" % number) and \
@@ -81,10 +183,12 @@ def free_display():
 
 
 @pytest.mark.parametrize("env, args, expected", [
-    ({"DISPLAY": None, "WAYLAND_DISPLAY": None}, [], "DISPLAY is not set"),
+    ({"DISPLAY": None, "WAYLAND_DISPLAY": None}, [], "(DISPLAY is not set)"),
+    ({"DISPLAY": None, "WAYLAND_DISPLAY": None}, ["-platform", "wayland"],
+     "(WAYLAND_DISPLAY is not set)"),
     ({"DISPLAY": free_display}, [], "cannot be reached"),
     ({}, ["-platform", "bogus"], '"bogus" is not available'),
-], ids=["no-DISPLAY", "DISPLAY-points-nowhere", "platform-bogus"])
+], ids=["no-DISPLAY", "no-WAYLAND_DISPLAY", "DISPLAY-points-nowhere", "platform-bogus"])
 def test_no_window_system_says_so_and_exits_1(clocks, env, args, expected):
     env = {k: v() if callable(v) else v for k, v in env.items()}
     process = clocks.spawn(*args, env=dict(env, QT_QPA_PLATFORM=None,
