@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QSettings>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 
 #include <algorithm>
@@ -234,13 +235,12 @@ bool save(const AlarmSettings &settings, QString *problem)
     problem->clear();
     // Made in a file of its own, so that nothing reads what stands at the
     // file's place (a FIFO there would block), then put in its place whole.
-    QTemporaryFile made;
-    if (!made.open()) {
-        *problem = QStringLiteral("%1: it cannot be written").arg(fileName());
-        return false;
-    }
-    {
-        QSettings file(made.fileName(), QSettings::IniFormat);
+    // In a folder of its own, since Windows lets no one replace a file that
+    // is held open, and the toolkit writes it anew under its name.
+    const QTemporaryDir folder;
+    const QString made = folder.filePath(QStringLiteral("alarms.ini"));
+    if (folder.isValid()) {
+        QSettings file(made, QSettings::IniFormat);
         file.setValue(QLatin1String(MutedKey), settings.muted ? QStringLiteral("true") : QStringLiteral("false"));
         for (int e = 0; e < AlarmEventCount; ++e) {
             QStringList minutes;
@@ -252,10 +252,8 @@ bool save(const AlarmSettings &settings, QString *problem)
         }
         writeList(file, DestinationsKey, settings.gateDestinations);
         writeList(file, StopsKey, settings.merchantStops);
-        file.sync();
     }
-    // The toolkit writes the file anew under the same name.
-    QFile written(made.fileName());
+    QFile written(made);
     const QByteArray bytes = written.open(QIODevice::ReadOnly) ? written.readAll() : QByteArray();
     const QString name = fileName();
     QDir().mkpath(QFileInfo(name).path());
