@@ -11,7 +11,6 @@
 #include <QSaveFile>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QTemporaryFile>
 
 #include <algorithm>
 
@@ -25,6 +24,12 @@ const char MutedKey[] = "muted";
 const char DestinationsKey[] = "moongate/destinations";
 const char StopsKey[] = "merchant/stops";
 
+// The toolkit parses and writes INI text only in files. Both are done in a
+// file of this name in a folder of the call's own, so that nothing reads or
+// replaces what stands at the user's file's place (a FIFO there would
+// block), and so that the toolkit may write it anew under its name, which
+// Windows allows only for a file that no one holds open.
+const QString ScratchName = QStringLiteral("alarms.ini");
 
 // A list as the file has it: "a, b" unquoted reads as a list, quoted as one
 // text; either way the items are what the commas separate.
@@ -78,7 +83,7 @@ bool wellFormed(const QByteArray &bytes)
 {
     for (const QByteArray &line : bytes.split('\n')) {
         const QByteArray text = line.trimmed();
-        if (!text.isEmpty() && !text.startsWith(';') && !text.startsWith('#') && !text.contains('=')
+        if (!text.isEmpty() && !text.startsWith(';') && !text.contains('=')
             && !(text.startsWith('[') && text.endsWith(']')))
             return false;
     }
@@ -167,35 +172,36 @@ AlarmSettings load(QString *problem, bool *kept)
     if (!info.exists() && !info.isSymLink())
         return {};
 
-    AlarmSettings settings;
-    QString why;
-    QFile raw(info.filePath());
     // Only a regular file is opened: a FIFO would block the start for good,
     // a device would never end.
+    QFile raw(info.filePath());
     if (!info.isFile() || !raw.open(QIODevice::ReadOnly)) {
+        *problem = QStringLiteral("%1: it cannot be read").arg(info.filePath());
+        return {};
+    }
+    const QByteArray bytes = asTheParserTakesIt(raw.readAll());
+    const QTemporaryDir folder;
+    QFile scratch(folder.filePath(ScratchName));
+    QString why;
+    AlarmSettings settings;
+    if (!folder.isValid() || !scratch.open(QIODevice::WriteOnly) || scratch.write(bytes) != bytes.size()
+        || !scratch.flush()) {
         why = QStringLiteral("it cannot be read");
     } else {
-        *kept = true;
-        const QByteArray bytes = asTheParserTakesIt(raw.readAll());
-        QTemporaryFile copy;
-        if (!copy.open() || copy.write(bytes) != bytes.size() || !copy.flush()) {
+        const QSettings file(scratch.fileName(), QSettings::IniFormat);
+        // QSettings tells of a file it could not parse only once it has read it.
+        const QStringList keys = file.allKeys();
+        if (file.status() == QSettings::AccessError)
             why = QStringLiteral("it cannot be read");
-        } else {
-            const QSettings file(copy.fileName(), QSettings::IniFormat);
-            // QSettings tells of a file it could not parse only once it has read it.
-            const QStringList keys = file.allKeys();
-            if (file.status() == QSettings::AccessError)
-                why = QStringLiteral("it cannot be read");
-            else if (file.status() == QSettings::FormatError || !wellFormed(bytes))
-                why = QStringLiteral("it cannot be parsed");
-            for (auto key = keys.begin(); why.isEmpty() && key != keys.end(); ++key)
-                why = readKey(file, *key, &settings);
-        }
+        else if (file.status() == QSettings::FormatError || !wellFormed(bytes))
+            why = QStringLiteral("it cannot be parsed");
+        for (auto key = keys.begin(); why.isEmpty() && key != keys.end(); ++key)
+            why = readKey(file, *key, &settings);
     }
-    if (why.isEmpty()) {
-        *kept = false;
+    if (why.isEmpty())
         return settings;
-    }
+    // The bytes were the player's, and a save would lose them.
+    *kept = true;
     *problem = QStringLiteral("%1: %2").arg(info.filePath(), why);
     return {};
 }
@@ -233,12 +239,9 @@ void removeLeftovers(const QDateTime &before)
 bool save(const AlarmSettings &settings, QString *problem)
 {
     problem->clear();
-    // Made in a file of its own, so that nothing reads what stands at the
-    // file's place (a FIFO there would block), then put in its place whole.
-    // In a folder of its own, since Windows lets no one replace a file that
-    // is held open, and the toolkit writes it anew under its name.
+    // Made in the scratch file, then put in the file's place whole.
     const QTemporaryDir folder;
-    const QString made = folder.filePath(QStringLiteral("alarms.ini"));
+    const QString made = folder.filePath(ScratchName);
     if (folder.isValid()) {
         QSettings file(made, QSettings::IniFormat);
         file.setValue(QLatin1String(MutedKey), settings.muted ? QStringLiteral("true") : QStringLiteral("false"));
