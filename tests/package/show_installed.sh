@@ -10,7 +10,7 @@ trap 'kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null || true' EXIT
 for _ in $(seq 150); do
     kill -0 "$pid" 2>/dev/null || { echo "the installed timer exited"; exit 1; }
     for window in $(xdotool search --all --pid "$pid" --name "^${2//./\\.}\$" 2>/dev/null); do
-        if xwininfo -id "$window" | grep -q 'Map State: IsViewable'; then
+        if [[ $(xwininfo -id "$window") == *'Map State: IsViewable'* ]]; then
             echo "the installed timer shows its window"
             exit 0
         fi

@@ -40,8 +40,11 @@ lintian --fail-on error,warning --display-info "$deb" >"$tmp/lintian.log" 2>&1 |
 grep -v 'root privileges' "$tmp/lintian.log" || true
 
 # The installed program finds its library in the root, not in the build.
-env -u LD_LIBRARY_PATH ldd "$root/usr/bin/timer" | grep -q "libGlass.so.0 => $root/" ||
-    fail "the installed timer does not find the installed libGlass: $(ldd "$root/usr/bin/timer" | grep Glass)"
+# ldd's output is kept first: grep -q would stop reading early, and under
+# pipefail the SIGPIPE ldd then gets would count as a failure.
+libraries=$(env -u LD_LIBRARY_PATH ldd "$root/usr/bin/timer")
+grep -qF "libGlass.so.0 => $root/" <<<"$libraries" ||
+    fail "the installed timer does not find the installed libGlass: $(grep Glass <<<"$libraries")"
 # Its window's title names the packaged version.
 version=$(dpkg-deb -f "$deb" Version)
 /usr/bin/python3 "$here/../xsession.py" "$here/show_installed.sh" "$root/usr/bin/timer" \
