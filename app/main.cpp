@@ -61,8 +61,7 @@ int main(int argc, char **argv)
         warnIfHangulMissing(widget);
         QObject::connect(&instance, &SingleInstance::activationRequested, &widget,
                          &Widget::bringToFront);
-        widget.show();
-        widget.activateWindow();
+        widget.showAtStart(QCoreApplication::arguments().contains(QStringLiteral("--autostart")));
         result = app.exec();
     }
     return result;

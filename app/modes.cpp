@@ -14,10 +14,15 @@
 
 void Widget::toggleAeroGlass()
 {
+    const Qt::CheckState state = glassCheck->checkState();
+    const GlassStep step = state == Qt::Checked            ? GlassStep::Sheet
+            : state == Qt::PartiallyChecked ? GlassStep::Blur
+                                            : GlassStep::Off;
+    setupFile->change([step](Setup &s) { s.glass = step; });
     if (!glass->IsCompositionEnabled())
         return;
 
-    switch (glassCheck->checkState()) {
+    switch (state) {
     case Qt::Unchecked:
         setAttribute(Qt::WA_NoSystemBackground, false);
         glass->SetGlass(winId(), GLASS_NONE);
@@ -74,7 +79,9 @@ void Widget::compositionChanged()
 
 void Widget::toggleTopmost()
 {
-    glass->SetTopmost(winId(), topmostCheck->isChecked());
+    const bool topmost = topmostCheck->isChecked();
+    setupFile->change([topmost](Setup &s) { s.topmost = topmost; });
+    glass->SetTopmost(winId(), topmost);
 }
 
 void Widget::toggleTransparent()
@@ -93,6 +100,7 @@ void Widget::toggleTransparent()
     }
 
     const bool transparent = transparentAction->isChecked();
+    setupFile->change([transparent](Setup &s) { s.clickThrough = transparent; });
     showWindow();
     glass->SetTransparent(winId(), topmostCheck->isChecked(), transparent);
     // The library leaves the window opaque; a half-transparent click-through
@@ -138,6 +146,5 @@ void Widget::explainUnsupportedModes()
         transparentAction->setEnabled(false);
         transparentAction->setToolTip(QStringLiteral("마우스 동작을 무시하는 투명 윈도우 모드는 ")
                                       + why);
-        trayMenu->setToolTipsVisible(true);
     }
 }

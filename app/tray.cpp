@@ -10,11 +10,24 @@
 #include <QMenu>
 #include <QMessageBox>
 
+namespace {
+
+constexpr int TrayGraceTime = 10000;
+
+} // namespace
+
 void Widget::createTray()
 {
     showAction = new QAction(QStringLiteral("타이머 보이기(&S)"), this);
     transparentAction = new QAction(QStringLiteral("투명 윈도우(&T)"), this);
     transparentAction->setObjectName(QStringLiteral("transparentAction"));
+    resetPlaceAction = new QAction(QStringLiteral("위치 초기화"), this);
+    resetPlaceAction->setObjectName(QStringLiteral("resetPlaceAction"));
+    startHiddenAction = new QAction(QStringLiteral("시작 시 트레이로 숨기기"), this);
+    startHiddenAction->setObjectName(QStringLiteral("startHiddenAction"));
+    startHiddenAction->setCheckable(true);
+    startHiddenAction->setChecked(setupFile->setup().startHidden);
+    startHiddenAction->setToolTip(QStringLiteral("데스크톱과 함께 시작할 때 창을 띄우지 않고 트레이 아이콘으로 시작합니다."));
     quitAction = new QAction(QStringLiteral("종료(&X)"), this);
 
     QFont bold = showAction->font();
@@ -24,11 +37,19 @@ void Widget::createTray()
 
     connect(showAction, &QAction::triggered, this, &Widget::showWindow);
     connect(transparentAction, &QAction::triggered, this, &Widget::toggleTransparent);
+    connect(resetPlaceAction, &QAction::triggered, this, &Widget::resetPlace);
+    connect(startHiddenAction, &QAction::toggled, this, [this](bool hidden) {
+        setupFile->change([hidden](Setup &s) { s.startHidden = hidden; });
+    });
     connect(quitAction, &QAction::triggered, this, &Widget::quit);
 
     trayMenu = new QMenu(this);
+    trayMenu->setToolTipsVisible(true);
     trayMenu->addAction(showAction);
     trayMenu->addAction(transparentAction);
+    trayMenu->addAction(resetPlaceAction);
+    trayMenu->addSeparator();
+    trayMenu->addAction(startHiddenAction);
     trayMenu->addSeparator();
     trayMenu->addAction(quitAction);
 
@@ -51,8 +72,22 @@ void Widget::createTray()
 // window is hidden: the question costs a round trip to the window system.
 void Widget::checkTray()
 {
-    if (isHidden() && !QSystemTrayIcon::isSystemTrayAvailable())
+    if (isHidden() && !trayGrace.isActive() && !QSystemTrayIcon::isSystemTrayAvailable())
         showMinimized();
+}
+
+void Widget::showAtStart(bool withDesktop)
+{
+    fitOnScreen(true);
+    placeOnScreen();
+    if (withDesktop && setupFile->setup().startHidden) {
+        // The desktop's panel may come up after its programs: the tray has
+        // this long to appear before the window goes to the task bar.
+        trayGrace.start(TrayGraceTime, this);
+        return;
+    }
+    show();
+    activateWindow();
 }
 
 void Widget::bringToFront(const QByteArray &startupId, const QByteArray &activationToken)

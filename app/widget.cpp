@@ -40,7 +40,7 @@ const std::array<Widget::DataLabel, 11> Widget::dataLabels = { {
 } };
 
 Widget::Widget()
-    : glass(new Glass)
+    : glass(new Glass), setupFile(std::make_unique<SetupFile>())
 {
     Glass::SetBkColor(palette().color(QPalette::Window));
     const bool composited = glass->IsCompositionEnabled();
@@ -70,6 +70,7 @@ Widget::Widget()
     setWindowIcon(loadIcon(QStringLiteral(":/icon.ico")));
     setWindowTitle(tr("Tarvenel Timer v" TIMER_VERSION));
 
+    restoreSetup();
     refreshTimer.start(RefreshInterval, this);
 }
 
@@ -98,10 +99,11 @@ void Widget::createJobCombo()
 // The boxes that the grid's rows hold beside their captions.
 void Widget::createPanels()
 {
+    auto *realTimeCaption = new QGlassLabel(QStringLiteral("현실시간:"));
     clockLayout = new QHBoxLayout;
     clockLayout->setSpacing(15);
     clockLayout->addWidget(gameTimeLabel, 0, Qt::AlignTop);
-    clockLayout->addWidget(new QGlassLabel(QStringLiteral("현실시간:")), 0, Qt::AlignTop);
+    clockLayout->addWidget(realTimeCaption, 0, Qt::AlignTop);
     clockLayout->addWidget(realTimeLabel, 0, Qt::AlignTop);
     clockLayout->addStretch();
 
@@ -126,34 +128,50 @@ void Widget::createPanels()
     merchantLayout->addWidget(merchantNextLabel);
     merchantLayout->addWidget(merchantAfterLabel);
 
+    auto *hours = new QGlassLabel(hoursNotice());
+    auto *place = new QGlassLabel(placeNotice());
     noticeLayout = new QVBoxLayout;
     noticeLayout->setSpacing(10);
-    noticeLayout->addWidget(new QGlassLabel(hoursNotice()));
-    noticeLayout->addWidget(new QGlassLabel(placeNotice()));
+    noticeLayout->addWidget(hours);
+    noticeLayout->addWidget(place);
     noticeLayout->addStretch();
+
+    panelWidgets[int(Panel::Times)] = { gameTimeLabel, realTimeCaption, realTimeLabel };
+    panelWidgets[int(Panel::Moongate)] = { moongateLabel, moongateRouteLabel };
+    panelWidgets[int(Panel::Job)] = { jobCombo, jobLabel };
+    panelWidgets[int(Panel::Day)] = { dayNameLabel, dayEffectLabel };
+    panelWidgets[int(Panel::Items)] = { dayItemLabel };
+    panelWidgets[int(Panel::Merchant)] = { merchantLabel, merchantNextLabel, merchantAfterLabel };
+    panelWidgets[int(Panel::Notice)] = { hours, place };
 }
 
 void Widget::createGrid()
 {
-    auto caption = [](const char *text) { return new QGlassLabel(QString::fromUtf8(text)); };
+    // Each caption belongs to its row's panel, and is hidden with it.
+    auto caption = [this](const char *text, Panel panel) {
+        auto *label = new QGlassLabel(QString::fromUtf8(text));
+        panelWidgets[int(panel)].append(label);
+        return label;
+    };
     auto *credit = new QGlassLabel(creditLine());
     credit->setWordWrap(true);
+    panelWidgets[int(Panel::Credit)] = { credit };
 
     mainLayout = new QGridLayout;
     mainLayout->setVerticalSpacing(10);
-    mainLayout->addWidget(caption("에린시간:"), ClockRow, 0, Qt::AlignTop);
+    mainLayout->addWidget(caption("에린시간:", Panel::Times), ClockRow, 0, Qt::AlignTop);
     mainLayout->addLayout(clockLayout, ClockRow, 1, Qt::AlignTop);
-    mainLayout->addWidget(caption("문게이트:"), MoongateRow, 0, Qt::AlignTop);
+    mainLayout->addWidget(caption("문게이트:", Panel::Moongate), MoongateRow, 0, Qt::AlignTop);
     mainLayout->addLayout(moongateLayout, MoongateRow, 1, Qt::AlignTop);
-    mainLayout->addWidget(caption("아르바이트:"), JobRow, 0, Qt::AlignVCenter);
+    mainLayout->addWidget(caption("아르바이트:", Panel::Job), JobRow, 0, Qt::AlignVCenter);
     mainLayout->addLayout(jobLayout, JobRow, 1, Qt::AlignVCenter);
-    mainLayout->addWidget(caption("요일효과:"), DayRow, 0, Qt::AlignTop);
+    mainLayout->addWidget(caption("요일효과:", Panel::Day), DayRow, 0, Qt::AlignTop);
     mainLayout->addLayout(dayLayout, DayRow, 1, Qt::AlignTop);
-    mainLayout->addWidget(caption("어드밴스트 아이템:"), ItemCaptionRow, 0, 1, -1, Qt::AlignTop);
+    mainLayout->addWidget(caption("어드밴스트 아이템:", Panel::Items), ItemCaptionRow, 0, 1, -1, Qt::AlignTop);
     mainLayout->addWidget(dayItemLabel, ItemRow, 1, Qt::AlignTop);
-    mainLayout->addWidget(caption("프라이스:"), MerchantRow, 0, Qt::AlignTop);
+    mainLayout->addWidget(caption("프라이스:", Panel::Merchant), MerchantRow, 0, Qt::AlignTop);
     mainLayout->addLayout(merchantLayout, MerchantRow, 1, Qt::AlignTop);
-    mainLayout->addWidget(caption("플레타:"), NoticeRow, 0, Qt::AlignTop);
+    mainLayout->addWidget(caption("플레타:", Panel::Notice), NoticeRow, 0, Qt::AlignTop);
     mainLayout->addLayout(noticeLayout, NoticeRow, 1, Qt::AlignTop);
     mainLayout->addWidget(credit, CreditRow, 0, 1, -1, Qt::AlignTop);
     mainLayout->addLayout(controlLayout, ControlRow, 0, 1, -1, Qt::AlignTop);
@@ -191,8 +209,18 @@ void Widget::createControls(bool composited)
     controlLayout->addStretch();
 }
 
-void Widget::timerEvent(QTimerEvent *)
+void Widget::timerEvent(QTimerEvent *event)
 {
+    if (event->timerId() == placeTimer.timerId()) {
+        placeTimer.stop();
+        rememberPlace();
+        return;
+    }
+    if (event->timerId() == trayGrace.timerId()) {
+        trayGrace.stop();
+        checkTray();
+        return;
+    }
     refresh();
     checkTray();
 }
@@ -208,7 +236,7 @@ void Widget::refresh()
     if (second != shownSecond || shop != shownShop) {
         shownSecond = second;
         shownShop = shop;
-        showTexts(scheduleTexts(currentTime, shop));
+        showTexts(scheduleTexts(currentTime, shop, gameZone));
     }
 
     // The layout's fixed-size constraint sizes the window to its texts (with
@@ -222,7 +250,7 @@ void Widget::refresh()
         compositionChanged();
     }
 
-    alarms->tick(currentTime, shop);
+    alarms->tick(inGameZone(currentTime, gameZone), shop);
 }
 
 void Widget::showTexts(const ScheduleTexts &texts)
@@ -238,9 +266,11 @@ void Widget::createAlarms()
     alarms = new AlarmController(AlarmNotifier::create(trayIcon), this);
 }
 
-// A right click on a panel with alarms offers them, anywhere in its row.
+// A right click on a panel with alarms offers them, anywhere in its row;
+// every right click offers what the window shows.
 void Widget::contextMenuEvent(QContextMenuEvent *event)
 {
+    QMenu *menu = nullptr;
     static const std::pair<Row, AlarmPanel> panelRows[] = {
         { MoongateRow, AlarmPanel::Moongate },
         { JobRow, AlarmPanel::Job },
@@ -250,11 +280,14 @@ void Widget::contextMenuEvent(QContextMenuEvent *event)
     for (const auto &[row, panel] : panelRows) {
         const QRect cells = mainLayout->cellRect(row, 0).united(mainLayout->cellRect(row, 1));
         if (event->pos().y() >= cells.top() && event->pos().y() <= cells.bottom()) {
-            QMenu *menu = alarms->createMenu(panel, this);
-            menu->setAttribute(Qt::WA_DeleteOnClose);
-            menu->popup(event->globalPos());
-            return;
+            menu = alarms->createMenu(panel, this);
+            menu->addSeparator();
+            break;
         }
     }
-    event->ignore();
+    if (!menu)
+        menu = new QMenu(this);
+    addViewActions(menu);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(event->globalPos());
 }

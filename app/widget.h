@@ -1,12 +1,16 @@
 #ifndef WIDGET_H
 #define WIDGET_H
 
+#include "setup.h"
+
 #include <QBasicTimer>
 #include <QDateTime>
 #include <QSystemTrayIcon>
+#include <QTimeZone>
 #include <QWidget>
 
 #include <array>
+#include <memory>
 
 class AlarmController;
 class Glass;
@@ -18,6 +22,7 @@ class QGlassLabel;
 class QGridLayout;
 class QHBoxLayout;
 class QMenu;
+class QScreen;
 class QSlider;
 class QVBoxLayout;
 
@@ -58,12 +63,17 @@ public:
 
     // Another start of the program asked for the window (tray.cpp).
     void bringToFront(const QByteArray &startupId, const QByteArray &activationToken);
+    // Shows the window, unless it was started with the desktop and the
+    // player chose to start it in the tray (tray.cpp).
+    void showAtStart(bool withDesktop);
 
 protected:
     void timerEvent(QTimerEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private slots:
     void quit();
@@ -72,6 +82,12 @@ private slots:
     void toggleAeroGlass();
     void changeOpacity(int opacity);
     void trayActivated(QSystemTrayIcon::ActivationReason reason);
+    void resetPlace();
+    void placeOnScreen();
+    void watchScreen(QScreen *screen);
+    void rememberOpacity();
+    void setCompact(bool compact);
+    void chooseGameZone();
 
 private:
     void createDataLabels();
@@ -89,6 +105,16 @@ private:
     void compositionChanged();
     QColor glassColor() const;
     void setBackground(const QColor &color);
+    void restoreSetup();
+    void restoreModes();
+    void rememberPlace();
+    QRect frameOnScreen() const;
+    bool fitOnScreen(bool atStart);
+    bool isCompact() const;
+    void applyView();
+    void addViewActions(QMenu *menu);
+    void setPanelShown(Panel panel, bool shown);
+    void setGameZone(const QByteArray &id);
 
     QGlassLabel *gameTimeLabel;
     QGlassLabel *realTimeLabel;
@@ -117,6 +143,8 @@ private:
     QMenu *trayMenu;
     QAction *showAction;
     QAction *transparentAction;
+    QAction *resetPlaceAction;
+    QAction *startHiddenAction;
     QAction *quitAction;
     QSystemTrayIcon *trayIcon;
     QGridLayout *mainLayout;
@@ -124,6 +152,19 @@ private:
     Glass *glass;
     AlarmController *alarms;
     QBasicTimer refreshTimer;
+    std::unique_ptr<SetupFile> setupFile;
+    std::array<QList<QWidget *>, PanelCount> panelWidgets;
+    QTimeZone gameZone;
+    // The full window did not fit its screen at the last look.
+    bool compactToFit = false;
+    // Moves are saved once the window system has placed the new window,
+    // and only those that leave it elsewhere than it was put.
+    QBasicTimer placeTimer;
+    QPoint placeBaseline;
+    bool placeSettled = false;
+    bool shownOnce = false;
+    // Started in the tray: how long it may take to appear.
+    QBasicTimer trayGrace;
     QDateTime currentTime;
     qint64 shownSecond = 0;
     int shownShop = -1;

@@ -113,15 +113,22 @@ int cycleSecond(const QDateTime &instant)
     return floorMod(epochSeconds(instant) - epochSeconds(startOfDay(instant)), GameDaySeconds);
 }
 
-ScheduleTexts scheduleTexts(const QDateTime &instant, int shop)
+QDateTime inGameZone(const QDateTime &instant, const QTimeZone &gameZone)
+{
+    return gameZone.isValid() ? instant.toTimeZone(gameZone) : instant;
+}
+
+ScheduleTexts scheduleTexts(const QDateTime &local, int shop, const QTimeZone &gameZone)
 {
     ScheduleTexts texts;
+    const QTime clock = local.time();
+    texts.realTime = formatMinSec(unsigned(clock.hour() * 60 + clock.minute()));
+
+    const QDateTime instant = inGameZone(local, gameZone);
     const qint64 t = epochSeconds(instant);
     const int cycle = cycleSecond(instant);
     texts.cycleSecond = cycle;
 
-    const QTime clock = instant.time();
-    texts.realTime = formatMinSec(unsigned(clock.hour() * 60 + clock.minute()));
     texts.gameTime = formatMinSec(unsigned(2 * cycle / 3));
 
     texts.moongate = moongateText(t, cycle, &texts.moongateRoute);

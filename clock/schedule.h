@@ -2,6 +2,7 @@
 #define SCHEDULE_H
 
 #include <QString>
+#include <QTimeZone>
 
 class QDateTime;
 
@@ -40,10 +41,18 @@ qint64 epochSeconds(const QDateTime &instant);
 // first valid instant of its local day.
 int cycleSecond(const QDateTime &instant);
 
-// The texts for one instant and one shop of the chooser. The instant's own
-// time zone (usually local time) decides the day boundaries; a shop index
-// outside the table shows "out of range".
-ScheduleTexts scheduleTexts(const QDateTime &instant, int shop);
+// The instant as the game counts it: in the game's zone, or in its own
+// (usually the PC's local time) when no valid zone is given. The game day
+// counts from that zone's midnight while the rotations count from absolute
+// time, so the two agree only in the zone the game itself keeps.
+QDateTime inGameZone(const QDateTime &instant, const QTimeZone &gameZone);
+
+// The texts for one instant and one shop of the chooser. The game's zone
+// (the instant's own when none is given) decides the day boundaries and
+// the weekday; the real time is the instant's own. A shop index outside the
+// table shows "out of range".
+ScheduleTexts scheduleTexts(const QDateTime &instant, int shop,
+                            const QTimeZone &gameZone = QTimeZone());
 
 // The parts of the panels' arithmetic that others build on, so that what
 // they compute always agrees with what the window shows.

@@ -73,6 +73,8 @@ private slots:
     void merchantCountdownNeverZero();
     void merchantRouteWrapsAndMovesAtGameDay();
     void indicesFollowUtcNotLocalMidnight();
+    void gameZoneDecidesTheGameDay_data();
+    void gameZoneDecidesTheGameDay();
     void agreesWith32BitFormulas_data();
     void agreesWith32BitFormulas();
     void rotationsContinueOutside32Bits_data();
@@ -410,6 +412,55 @@ void TestSchedule::lastSecondBeforeAStepBefore1970()
     // The step itself still comes one second later.
     const ScheduleTexts stepped = scheduleTexts(atStep, 3);
     QVERIFY(stepped.moongateRoute != texts.moongateRoute || stepped.merchantNext != texts.merchantNext);
+}
+
+void TestSchedule::gameZoneDecidesTheGameDay_data()
+{
+    QTest::addColumn<QByteArray>("pcZone");
+    QTest::addColumn<QByteArray>("gameZone"); // empty: the PC's own
+    QTest::addColumn<QString>("seoul");       // the instant, as Seoul reads it
+    QTest::addColumn<bool>("asInSeoul");      // every game text is Seoul's
+
+    // Offsets that are multiples of three hours agree with Seoul's game day
+    // (UTC+9); Berlin's (+1), Los Angeles' (-8) and India's (+5:30) do not.
+    QTest::newRow("Seoul") << QByteArray("Asia/Seoul") << QByteArray() << "2026-12-08T15:20:00" << true;
+    QTest::newRow("UTC") << QByteArray("UTC") << QByteArray() << "2026-12-08T15:20:00" << true;
+    QTest::newRow("Berlin") << QByteArray("Europe/Berlin") << QByteArray() << "2026-12-08T15:20:00" << false;
+    QTest::newRow("Berlin, game in Seoul") << QByteArray("Europe/Berlin") << QByteArray("Asia/Seoul")
+                                           << "2026-12-08T15:20:00" << true;
+    QTest::newRow("Berlin's evening, Seoul's next day")
+            << QByteArray("Europe/Berlin") << QByteArray("Asia/Seoul") << "2026-12-09T01:00:00" << true;
+    QTest::newRow("Los Angeles, game in Seoul") << QByteArray("America/Los_Angeles")
+                                                << QByteArray("Asia/Seoul") << "2026-12-08T15:20:00" << true;
+    QTest::newRow("Los Angeles in summer time, game in Seoul")
+            << QByteArray("America/Los_Angeles") << QByteArray("Asia/Seoul") << "2026-07-01T23:59:30" << true;
+    QTest::newRow("India, game in Seoul") << QByteArray(indiaZone) << QByteArray("Asia/Seoul")
+                                          << "2026-12-08T15:20:00" << true;
+}
+
+// With the game's zone, a PC anywhere shows Seoul's game texts beside its
+// own real time, and the merchant moves when his countdown runs out.
+void TestSchedule::gameZoneDecidesTheGameDay()
+{
+    QFETCH(QByteArray, pcZone);
+    QFETCH(QByteArray, gameZone);
+    QFETCH(QString, seoul);
+    QFETCH(bool, asInSeoul);
+    const QDateTime inSeoulZone = inSeoul(qPrintable(seoul));
+    const QDateTime onPc = inSeoulZone.toTimeZone(QTimeZone(pcZone));
+    QVERIFY(onPc.isValid());
+    const QTimeZone zone = gameZone.isEmpty() ? QTimeZone() : QTimeZone(gameZone);
+
+    const ScheduleTexts shown = scheduleTexts(onPc, 8, zone);
+    const ScheduleTexts expected = scheduleTexts(inSeoulZone, 8);
+    QCOMPARE(shown.realTime, scheduleTexts(onPc, 8).realTime);
+    const QStringList gameTexts = { shown.gameTime, shown.moongate, shown.job, shown.dayName, shown.merchant };
+    const QStringList seoulTexts = { expected.gameTime, expected.moongate, expected.job, expected.dayName,
+                                     expected.merchant };
+    QCOMPARE(gameTexts == seoulTexts, asInSeoul);
+
+    const QDateTime moves = onPc.addSecs(GameDaySeconds - shown.cycleSecond);
+    QCOMPARE(merchantRow(epochSeconds(moves)) != merchantRow(epochSeconds(moves) - 1), asInSeoul);
 }
 
 QTEST_APPLESS_MAIN(TestSchedule)
