@@ -162,21 +162,13 @@ void AlarmController::change(const std::function<void(AlarmSettings &)> &edit)
     if (next == current)
         return;
     current = next;
+    QString copy;
     QString problem;
-    // The player's lines in a file the clock could not take are kept once,
-    // beside it, before the first save writes over them.
-    if (keepBeforeSaving) {
-        const QString copy = AlarmStore::keepCopy(&problem);
-        if (copy.isEmpty()) {
-            complain(QStringLiteral("the alarms are not saved: %1").arg(problem));
-            return;
-        }
-        keepBeforeSaving = false;
+    const bool saved = AlarmStore::saveKeeping(current, &keepBeforeSaving, started, &copy, &problem);
+    if (!copy.isEmpty())
         complain(QStringLiteral("the alarms file could not be read as alarms; its old contents "
                                 "are kept in %1").arg(copy));
-    }
-    AlarmStore::removeLeftovers(started);
-    if (!AlarmStore::save(current, &problem))
+    if (!saved)
         complain(QStringLiteral("the alarms are not saved: %1").arg(problem));
 }
 

@@ -67,13 +67,19 @@ QString readKey(const QSettings &file, const QString &key, AlarmSettings *settin
     return {};
 }
 
-void writeList(QSettings &file, const char *key, const QStringList &items)
+void writeSettings(QSettings &file, const AlarmSettings &settings)
 {
-    // A list of one item or more is written unquoted, "a, b"; none as empty.
-    if (items.isEmpty())
-        file.setValue(QLatin1String(key), QString());
-    else
-        file.setValue(QLatin1String(key), items);
+    file.setValue(QLatin1String(MutedKey), settings.muted ? QStringLiteral("true") : QStringLiteral("false"));
+    for (int e = 0; e < AlarmEventCount; ++e) {
+        QStringList minutes;
+        for (int m = 0; m <= MaxLeadMinutes; ++m) {
+            if (settings.hasLead(AlarmEvent(e), m))
+                minutes << QString::number(m);
+        }
+        IniFile::writeList(file, QLatin1String(LeadKeys[e]), minutes);
+    }
+    IniFile::writeList(file, QLatin1String(DestinationsKey), settings.gateDestinations);
+    IniFile::writeList(file, QLatin1String(StopsKey), settings.merchantStops);
 }
 
 } // namespace
@@ -100,31 +106,16 @@ AlarmSettings load(QString *problem, bool *kept)
     return read ? settings : AlarmSettings();
 }
 
-QString keepCopy(QString *problem)
-{
-    return IniFile::keepCopy(fileName(), problem);
-}
-
-void removeLeftovers(const QDateTime &before)
-{
-    IniFile::removeLeftovers(fileName(), before);
-}
-
 bool save(const AlarmSettings &settings, QString *problem)
 {
-    return IniFile::save(fileName(), [&](QSettings &file) {
-        file.setValue(QLatin1String(MutedKey), settings.muted ? QStringLiteral("true") : QStringLiteral("false"));
-        for (int e = 0; e < AlarmEventCount; ++e) {
-            QStringList minutes;
-            for (int m = 0; m <= MaxLeadMinutes; ++m) {
-                if (settings.hasLead(AlarmEvent(e), m))
-                    minutes << QString::number(m);
-            }
-            writeList(file, LeadKeys[e], minutes);
-        }
-        writeList(file, DestinationsKey, settings.gateDestinations);
-        writeList(file, StopsKey, settings.merchantStops);
-    }, problem);
+    return IniFile::save(fileName(), [&](QSettings &file) { writeSettings(file, settings); }, problem);
+}
+
+bool saveKeeping(const AlarmSettings &settings, bool *keepFirst, const QDateTime &started,
+                 QString *copy, QString *problem)
+{
+    return IniFile::saveKeeping(fileName(), [&](QSettings &file) { writeSettings(file, settings); },
+                                keepFirst, started, copy, problem);
 }
 
 } // namespace AlarmStore

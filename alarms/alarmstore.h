@@ -20,16 +20,13 @@ QString fileName();
 // read but not taken as alarms.
 AlarmSettings load(QString *problem, bool *kept = nullptr);
 
-// Copies the file beside itself, as "alarms.ini.broken-YYYYMMDD-HHMMSS",
-// never over an earlier copy; the copy's name, or empty and why in *problem.
-QString keepCopy(QString *problem);
-
-// Removes the temporary copies that saves cut off by a kill left behind,
-// those last written before the given time.
-void removeLeftovers(const QDateTime &before);
-
 // Replaces the file's contents; false, and why in *problem, when it cannot.
 bool save(const AlarmSettings &settings, QString *problem);
+
+// save(), after keeping the player's bytes of a file load() could not take
+// beside it, once (IniFile::saveKeeping()).
+bool saveKeeping(const AlarmSettings &settings, bool *keepFirst, const QDateTime &started,
+                 QString *copy, QString *problem);
 
 } // namespace AlarmStore
 

@@ -212,12 +212,48 @@ def check_alive(name, client):
     check(client.running(), "%s exited with code %s" % (name, client.process.returncode))
 
 
-def timer_environment(accessibility):
+# A setup with every key, for the launches that read one.
+SETUP = """[job]
+shop=채굴장
+[window]
+x=200
+y=150
+topmost=true
+opacity=90
+glass=off
+click-through=false
+[panels]
+hidden=items
+compact=false
+[start]
+hidden=false
+[clock]
+zone=Asia/Seoul
+"""
+
+
+CONFIG_HOMES = []
+
+
+def config_home(setup=None):
+    """A configuration folder of its own, so that no benchmark reads the
+    user's settings; with setup, holding it as timer.ini."""
+    home = tempfile.mkdtemp(prefix="bench_config.")
+    CONFIG_HOMES.append(home)
+    if setup:
+        os.makedirs(os.path.join(home, "tarvenel-timer"))
+        with open(os.path.join(home, "tarvenel-timer", "timer.ini"), "w", encoding="utf-8") as f:
+            f.write(setup)
+    return home
+
+
+def timer_environment(accessibility, config=None):
     env = dict(os.environ)
     # The program keeps one clock per session (XDG_RUNTIME_DIR), and the
     # benchmarks run several side by side: each gets a folder of its own.
     env.update({"TZ": "Asia/Seoul", "QT_QPA_PLATFORM": "xcb",
-                "XDG_RUNTIME_DIR": private_runtime_dir()})
+                "XDG_RUNTIME_DIR": private_runtime_dir(),
+                "XDG_CONFIG_HOME": config or config_home()})
     env.pop("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", None)
     if accessibility:
         env["QT_LINUX_ACCESSIBILITY_ALWAYS_ON"] = "1"
@@ -251,14 +287,16 @@ def move(window, place):
 # --- the measurements ----------------------------------------------------------
 
 
-def measure_launches(watch, clients, timer, launches):
+def measure_launches(watch, clients, timer, launches, setup=None):
     """Seconds from spawning to the window being viewable, and to the first
-    drawing into it, for one cold launch followed by `launches` more."""
+    drawing into it, for one cold launch followed by `launches` more; with
+    setup, each reading it from its timer.ini."""
     results = []
     for _ in range(launches + 1):
         watch.pump(0)
+        config = config_home(setup)
         started = time.monotonic()
-        client = clients.start("launch", [timer], timer_environment(False))
+        client = clients.start("launch", [timer], timer_environment(False, config))
         found = {}
 
         def painted():
@@ -542,17 +580,17 @@ def per_minute(row):
     return 60000 * row["run"] / row["elapsed"]
 
 
-def print_launches(launches):
+def print_launches(launches, what, target):
     ms = lambda s: s * 1000
     first, measured = launches[0], launches[1:]
     viewable = sorted(v for v, _ in measured)
     painted = sorted(p for _, p in measured)
-    print("Launch to window (X events, %d launches after a first one)" % len(measured))
+    print("Launch to window, %s (X events, %d launches after a first one)" % (what, len(measured)))
     print("  %-34s %8s %8s %8s %8s" % ("", "median", "min", "max", "first"))
-    print("  %-34s %8.1f %8.1f %8.1f %8.1f  ms   target < 150 ms: %s" % (
+    print("  %-34s %8.1f %8.1f %8.1f %8.1f  ms   target < %d ms: %s" % (
         "spawn -> window viewable", ms(statistics.median(viewable)), ms(viewable[0]),
-        ms(viewable[-1]), ms(first[0]),
-        "met" if statistics.median(viewable) < 0.150 else "MISSED"))
+        ms(viewable[-1]), ms(first[0]), target,
+        "met" if ms(statistics.median(viewable)) < target else "MISSED"))
     print("  %-34s %8.1f %8.1f %8.1f %8.1f  ms" % (
         "spawn -> first drawing in it", ms(statistics.median(painted)), ms(painted[0]),
         ms(painted[-1]), ms(first[1])))
@@ -654,7 +692,10 @@ def main():
     keep_logs = False
     try:
         watch = XWatch()
-        print_launches(measure_launches(watch, clients, timer, args.launches))
+        print_launches(measure_launches(watch, clients, timer, args.launches),
+                       "first start", 150)
+        print_launches(measure_launches(watch, clients, timer, args.launches, SETUP),
+                       "with a settings file", 60)
         sys.stdout.flush()
         if args.runs > 0:
             print_load(measure_load(watch, clients, timer, os.path.abspath(args.bare),
@@ -676,6 +717,8 @@ def main():
         raise
     finally:
         clients.stop_all()
+        for home in CONFIG_HOMES:
+            shutil.rmtree(home, ignore_errors=True)
         if not keep_logs:
             shutil.rmtree(log_dir)
 

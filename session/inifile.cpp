@@ -190,6 +190,14 @@ bool readList(const QVariant &value, QStringList *items)
     return true;
 }
 
+void writeList(QSettings &file, const QString &key, const QStringList &items)
+{
+    if (items.isEmpty())
+        file.setValue(key, QString());
+    else
+        file.setValue(key, items);
+}
+
 bool readBool(const QVariant &value, bool *on)
 {
     const QString text = value.toString();

@@ -52,6 +52,10 @@ QString quoted(const QVariant &value);
 // value that holds no text.
 bool readList(const QVariant &value, QStringList *items);
 
+// A list of one item or more is written unquoted, "a, b", so that
+// readList() takes it back; none as empty.
+void writeList(QSettings &file, const QString &key, const QStringList &items);
+
 // true or false, as the file spells them; false when it is neither.
 bool readBool(const QVariant &value, bool *on);
 

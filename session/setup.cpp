@@ -155,11 +155,7 @@ void writeSetup(QSettings &file, const Setup &setup)
         if (setup.hidden[p])
             hidden << QLatin1String(PanelKeys[p]);
     }
-    // A list of one item or more is written unquoted, "a, b"; none as empty.
-    if (hidden.isEmpty())
-        file.setValue(QLatin1String(HiddenKey), QString());
-    else
-        file.setValue(QLatin1String(HiddenKey), hidden);
+    IniFile::writeList(file, QLatin1String(HiddenKey), hidden);
     file.setValue(QLatin1String(CompactKey), text(setup.compact));
     file.setValue(QLatin1String(StartHiddenKey), text(setup.startHidden));
     file.setValue(QLatin1String(ZoneKey), setup.zone);
