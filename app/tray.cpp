@@ -1,6 +1,7 @@
 // The notification-area icon, its menu, and closing the window to it.
 #include "widget.h"
 
+#include "autostart.h"
 #include "desktop.h"
 #include "icons.h"
 
@@ -10,11 +11,15 @@
 #include <QMenu>
 #include <QMessageBox>
 
+#include <cstdio>
+
 void Widget::createTray()
 {
     showAction = new QAction(QStringLiteral("타이머 보이기(&S)"), this);
     transparentAction = new QAction(QStringLiteral("투명 윈도우(&T)"), this);
     transparentAction->setObjectName(QStringLiteral("transparentAction"));
+    autostartAction = new QAction(QStringLiteral("시작 시 실행"), this);
+    autostartAction->setCheckable(true);
     quitAction = new QAction(QStringLiteral("종료(&X)"), this);
 
     QFont bold = showAction->font();
@@ -24,13 +29,19 @@ void Widget::createTray()
 
     connect(showAction, &QAction::triggered, this, &Widget::showWindow);
     connect(transparentAction, &QAction::triggered, this, &Widget::toggleTransparent);
+    connect(autostartAction, &QAction::triggered, this, &Widget::toggleAutostart);
     connect(quitAction, &QAction::triggered, this, &Widget::quit);
 
     trayMenu = new QMenu(this);
     trayMenu->addAction(showAction);
     trayMenu->addAction(transparentAction);
+    trayMenu->addAction(autostartAction);
     trayMenu->addSeparator();
     trayMenu->addAction(quitAction);
+    // The user may change the entry behind the clock's back, in the
+    // desktop's settings or by hand.
+    connect(trayMenu, &QMenu::aboutToShow, this,
+            [this] { autostartAction->setChecked(Autostart::isEnabled()); });
 
     trayIcon = new QSystemTrayIcon(this);
     trayIcon->setContextMenu(trayMenu);
@@ -67,6 +78,18 @@ void Widget::quit()
     // Not QCoreApplication::quit(): in Qt 6 it first asks every window to
     // close, which would put the close question to a user who chose to quit.
     QCoreApplication::exit(0);
+}
+
+void Widget::toggleAutostart(bool enabled)
+{
+    QString problem;
+    if (!Autostart::setEnabled(enabled, &problem)) {
+        std::fprintf(stderr, "timer: %s\n", problem.toLocal8Bit().constData());
+        std::fflush(stderr);
+        trayIcon->showMessage(QStringLiteral("타르베넬 타이머"), problem,
+                              QSystemTrayIcon::Warning, 5000);
+    }
+    autostartAction->setChecked(Autostart::isEnabled());
 }
 
 void Widget::showWindow()

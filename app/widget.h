@@ -68,6 +68,7 @@ protected:
 private slots:
     void quit();
     void toggleTransparent();
+    void toggleAutostart(bool enabled);
     void toggleTopmost();
     void toggleAeroGlass();
     void changeOpacity(int opacity);
@@ -117,6 +118,7 @@ private:
     QMenu *trayMenu;
     QAction *showAction;
     QAction *transparentAction;
+    QAction *autostartAction;
     QAction *quitAction;
     QSystemTrayIcon *trayIcon;
     QGridLayout *mainLayout;
