@@ -1,3 +1,4 @@
+#include "autostart.h"
 #include "fontcheck.h"
 #include "singleinstance.h"
 #include "startup.h"
@@ -61,7 +62,7 @@ int main(int argc, char **argv)
         warnIfHangulMissing(widget);
         QObject::connect(&instance, &SingleInstance::activationRequested, &widget,
                          &Widget::bringToFront);
-        widget.showAtStart(QCoreApplication::arguments().contains(QStringLiteral("--autostart")));
+        widget.showAtStart(QCoreApplication::arguments().contains(Autostart::argument()));
         result = app.exec();
     }
     return result;

@@ -1,6 +1,7 @@
 // The notification-area icon, its menu, and closing the window to it.
 #include "widget.h"
 
+#include "autostart.h"
 #include "desktop.h"
 #include "icons.h"
 
@@ -9,6 +10,8 @@
 #include <QCoreApplication>
 #include <QMenu>
 #include <QMessageBox>
+
+#include <cstdio>
 
 namespace {
 
@@ -28,6 +31,8 @@ void Widget::createTray()
     startHiddenAction->setCheckable(true);
     startHiddenAction->setChecked(setupFile->setup().startHidden);
     startHiddenAction->setToolTip(QStringLiteral("데스크톱과 함께 시작할 때 창을 띄우지 않고 트레이 아이콘으로 시작합니다."));
+    autostartAction = new QAction(QStringLiteral("시작 시 실행"), this);
+    autostartAction->setCheckable(true);
     quitAction = new QAction(QStringLiteral("종료(&X)"), this);
 
     QFont bold = showAction->font();
@@ -41,6 +46,7 @@ void Widget::createTray()
     connect(startHiddenAction, &QAction::toggled, this, [this](bool hidden) {
         setupFile->change([hidden](Setup &s) { s.startHidden = hidden; });
     });
+    connect(autostartAction, &QAction::triggered, this, &Widget::toggleAutostart);
     connect(quitAction, &QAction::triggered, this, &Widget::quit);
 
     trayMenu = new QMenu(this);
@@ -49,9 +55,14 @@ void Widget::createTray()
     trayMenu->addAction(transparentAction);
     trayMenu->addAction(resetPlaceAction);
     trayMenu->addSeparator();
+    trayMenu->addAction(autostartAction);
     trayMenu->addAction(startHiddenAction);
     trayMenu->addSeparator();
     trayMenu->addAction(quitAction);
+    // The user may change the entry behind the clock's back, in the
+    // desktop's settings or by hand.
+    connect(trayMenu, &QMenu::aboutToShow, this,
+            [this] { autostartAction->setChecked(Autostart::isEnabled()); });
 
     trayIcon = new QSystemTrayIcon(this);
     trayIcon->setContextMenu(trayMenu);
@@ -102,6 +113,18 @@ void Widget::quit()
     // Not QCoreApplication::quit(): in Qt 6 it first asks every window to
     // close, which would put the close question to a user who chose to quit.
     QCoreApplication::exit(0);
+}
+
+void Widget::toggleAutostart(bool enabled)
+{
+    QString problem;
+    if (!Autostart::setEnabled(enabled, &problem)) {
+        std::fprintf(stderr, "timer: %s\n", problem.toLocal8Bit().constData());
+        std::fflush(stderr);
+        trayIcon->showMessage(QStringLiteral("타르베넬 타이머"), problem,
+                              QSystemTrayIcon::Warning, 5000);
+    }
+    autostartAction->setChecked(Autostart::isEnabled());
 }
 
 void Widget::showWindow()

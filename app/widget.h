@@ -78,6 +78,7 @@ protected:
 private slots:
     void quit();
     void toggleTransparent();
+    void toggleAutostart(bool enabled);
     void toggleTopmost();
     void toggleAeroGlass();
     void changeOpacity(int opacity);
@@ -145,6 +146,7 @@ private:
     QAction *transparentAction;
     QAction *resetPlaceAction;
     QAction *startHiddenAction;
+    QAction *autostartAction;
     QAction *quitAction;
     QSystemTrayIcon *trayIcon;
     QGridLayout *mainLayout;

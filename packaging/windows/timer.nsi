@@ -1,9 +1,12 @@
 ; The clock's installer: per user, without administrator rights (the
 ; program's own manifest asks for "asInvoker" too), into the user's own
 ; programs folder, with a Start-menu shortcut and an entry in Apps &
-; features. /S installs and uninstalls silently.
+; features, and if chosen a start with the user's session. /S installs and
+; uninstalls silently; /S /AUTOSTART installs with the session start.
 ;   makensis -DVERSION=<x.y.z> -DFOLDER=<portable folder> -DFILES=<files.nsh>
-;            -DICON=<icon.ico> -DOUTFILE=<setup.exe> timer.nsi
+;            -DICON=<icon.ico> -DRUN_VALUE=<name> -DOUTFILE=<setup.exe> timer.nsi
+; RUN_VALUE is the name of the value under the Run key, which the clock's
+; own 시작 시 실행 writes too.
 ; files.nsh comes from nsis_files.cmake.
 
 Unicode true
@@ -14,8 +17,11 @@ RequestExecutionLevel user
 !define PRODUCT "Tarvenel Timer"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\TarvenelTimer"
 !define SHORTCUT "$SMPROGRAMS\${PRODUCT}.lnk"
+!define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 
+!include "FileFunc.nsh"
 !include "MUI2.nsh"
+!include "Sections.nsh"
 !include "${FILES}"
 
 Name "${PRODUCT} ${VERSION}"
@@ -28,6 +34,7 @@ ShowUninstDetails nevershow
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_FINISHPAGE_RUN "$INSTDIR\timer.exe"
+!insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
@@ -68,6 +75,25 @@ fresh:
     WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
 
+; The same command as the clock's own menu entry writes.
+Section /o "시작 시 실행" SEC_AUTOSTART
+    WriteRegStr HKCU "${RUN_KEY}" "${RUN_VALUE}" '"$INSTDIR\timer.exe" --autostart'
+SectionEnd
+
+Function .onInit
+    ; An install over a copy that starts with the session keeps it so: the
+    ; old copy's uninstaller, which runs first, removes the value.
+    ReadRegStr $0 HKCU "${RUN_KEY}" "${RUN_VALUE}"
+    StrCmp $0 "" 0 autostart
+    ${GetParameters} $0
+    ClearErrors
+    ${GetOptions} $0 "/AUTOSTART" $1
+    IfErrors done
+autostart:
+    !insertmacro SelectSection ${SEC_AUTOSTART}
+done:
+FunctionEnd
+
 Section "Uninstall"
     Delete "${SHORTCUT}"
     !insertmacro TIMER_REMOVE_FILES
@@ -75,4 +101,5 @@ Section "Uninstall"
     ; Only when empty: the user may keep files of their own there.
     RMDir "$INSTDIR"
     DeleteRegKey HKCU "${UNINSTALL_KEY}"
+    DeleteRegValue HKCU "${RUN_KEY}" "${RUN_VALUE}"
 SectionEnd

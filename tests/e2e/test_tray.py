@@ -1,8 +1,12 @@
 """The notification-area icon, its menu, and what closing the window does,
 with trayer as the notification area (and once without any, once with one
 on D-Bus)."""
-import pytest
+import os
 
+import pytest
+from gi.repository import GLib
+
+import project
 import xscreen
 from clockapp import buttons, click, key, press, states, texts
 from xsession import stays, wait_for
@@ -11,6 +15,8 @@ QUESTION = "프로그램을 종료 하시겠습니까?\n아니오를 하시면 �
 NOTICE_START = "마우스 동작을 무시하는 투명 윈도우 모드로 실행합니다."
 BALLOON_TITLE = "타르베넬 타이머"
 SHOW, CLICK_THROUGH, QUIT = "타이머 보이기(S)", "투명 윈도우(T)", "종료(X)"
+AUTOSTART = "시작 시 실행"
+RESET_PLACE, START_HIDDEN = "위치 초기화", "시작 시 트레이로 숨기기"
 
 
 @pytest.fixture
@@ -65,8 +71,9 @@ def test_icon_and_menu_entries(tray, timer):
         "the tray icon shows too few colours"
 
     entries = [(role, name) for role, name, _, _ in timer.open_tray_menu()]
-    assert entries == [("menu item", SHOW), ("menu item", CLICK_THROUGH), ("separator", ""),
-                       ("menu item", QUIT)]
+    assert entries == [("menu item", SHOW), ("menu item", CLICK_THROUGH),
+                       ("menu item", RESET_PLACE), ("separator", ""), ("menu item", AUTOSTART),
+                       ("menu item", START_HIDDEN), ("separator", ""), ("menu item", QUIT)]
     timer.close_tray_menu()
     assert timer.is_mapped(), "escaping the menu hid the window"
 
@@ -193,3 +200,53 @@ def test_a_click_on_a_dbus_tray_shows_the_hidden_window(sni_host, timer):
     sni_host.activate()
     wait_for(lambda: timer.is_mapped() and timer.is_active(), 5,
              what="a click on the D-Bus tray to show the window")
+
+
+def autostart_ticked(timer):
+    entry = [e for e in timer.open_tray_menu() if e[1] == AUTOSTART][0]
+    timer.close_tray_menu()
+    return "checked" in entry[2]
+
+
+def launched_command(path):
+    """What a desktop session runs for the autostart entry at path."""
+    keys = GLib.KeyFile()
+    keys.load_from_file(path, GLib.KeyFileFlags.NONE)
+    assert keys.get_string("Desktop Entry", "Type") == "Application"
+    assert keys.get_string("Desktop Entry", "X-GNOME-Autostart-enabled") == "true"
+    return GLib.shell_parse_argv(keys.get_string("Desktop Entry", "Exec").replace("%%", "%"))[1]
+
+
+def test_starting_with_the_session(tray, timer, clocks, private_dirs):
+    entry = os.path.join(private_dirs, "autostart", project.APP_ID + ".desktop")
+    assert not autostart_ticked(timer)
+    timer.choose_from_tray_menu(AUTOSTART)
+    wait_for(lambda: os.path.isfile(entry), 5, what="the autostart entry")
+    assert launched_command(entry) == [os.path.realpath(clocks.binary), "--autostart"]
+    assert autostart_ticked(timer)
+
+    # Turned off in the desktop's settings, which leave the entry hidden.
+    with open(entry, "a") as hidden:
+        hidden.write("Hidden=true\n")
+    assert not autostart_ticked(timer)
+
+    timer.choose_from_tray_menu(AUTOSTART)
+    wait_for(lambda: autostart_ticked(timer), 5, what="the entry to be written afresh")
+    timer.choose_from_tray_menu(AUTOSTART)
+    wait_for(lambda: not os.path.exists(entry), 5, what="the autostart entry to go")
+    assert not autostart_ticked(timer)
+
+
+def test_a_refused_autostart_entry_is_said(tray, clocks, private_dirs, tmp_path):
+    # A file where the folder should be: no user, not even root, can write there.
+    blocker = os.path.join(private_dirs, "autostart")
+    open(blocker, "w").close()
+    with open(tmp_path / "stderr", "w") as errors:
+        timer = clocks.start(stderr=errors)
+        timer.choose_from_tray_menu(AUTOSTART)
+        shown = wait_for(lambda: balloon(timer), 5, what="the balloon")
+    said = [line for line in (tmp_path / "stderr").read_text().splitlines()
+            if line.startswith("timer: ")]
+    assert len(said) == 1 and blocker in said[0], said
+    assert said[0][len("timer: "):] in texts(shown)
+    assert not autostart_ticked(timer)

@@ -1,5 +1,6 @@
 """The installer, silent both ways, in a fresh prefix: over an older copy,
-then the clock started from the Start-menu shortcut, then uninstalled.
+with the start with the session chosen, then the clock started from the
+Start-menu shortcut, then uninstalled.
 The tests follow one another, each on what the one before left."""
 import filecmp
 import os
@@ -17,6 +18,7 @@ from project import TITLE
 from xsession import Failure, run, wait_for
 
 UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\TarvenelTimer"
+RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
 PACKAGING = os.path.join(project.REPO, "packaging", "windows")
 
 
@@ -42,6 +44,13 @@ def uninstall_entry(prefix):
     return dict(re.findall(r"^\s+(\w+)\s+REG_\w+\s+(.*?)\s*$", out, re.M)) or None
 
 
+def run_command(prefix):
+    """What the user's Run key starts at logon for the clock, or None."""
+    out = prefix.output("reg", "query", RUN_KEY, "/v", project.RUN_VALUE)
+    found = re.search(r"^\s+%s\s+REG_SZ\s+(.*?)\s*$" % re.escape(project.RUN_VALUE), out, re.M)
+    return found.group(1) if found else None
+
+
 def older_installer(shipped, work):
     """An installer of the same files as version 0.3.0, with one file more
     that the current version does not ship."""
@@ -54,13 +63,15 @@ def older_installer(shipped, work):
     run("cmake", "-DFOLDER=" + folder, "-DOUTPUT=" + files, "-P",
         os.path.join(PACKAGING, "nsis_files.cmake"))
     run("makensis", "-V2", "-DVERSION=0.3.0", "-DFOLDER=" + folder, "-DFILES=" + files,
-        "-DICON=" + os.path.join(project.REPO, "tables", "icon.ico"), "-DOUTFILE=" + setup,
+        "-DICON=" + os.path.join(project.REPO, "tables", "icon.ico"),
+        "-DRUN_VALUE=" + project.RUN_VALUE, "-DOUTFILE=" + setup,
         os.path.join(PACKAGING, "timer.nsi"), timeout=300)
     return setup
 
 
-def install(prefix, setup):
-    assert prefix.wine(setup, "/S", timeout=300) == 0, "%s /S failed" % os.path.basename(setup)
+def install(prefix, setup, *options):
+    assert prefix.wine(setup, "/S", *options, timeout=300) == 0, \
+        "%s /S %s failed" % (os.path.basename(setup), " ".join(options))
 
 
 def test_installs_over_an_older_copy(prefix, installer, folder, install_dir, shortcut, tmp_path):
@@ -70,8 +81,9 @@ def test_installs_over_an_older_copy(prefix, installer, folder, install_dir, sho
     entry = uninstall_entry(prefix)
     assert entry and entry.get("DisplayVersion") == "0.3.0"
     assert os.path.exists(os.path.join(install_dir, "dropped.txt")), "0.3.0 was not installed"
+    assert run_command(prefix) is None, "starts with the session though /AUTOSTART was not given"
 
-    install(prefix, installer)
+    install(prefix, installer, "/AUTOSTART")
     assert files_under(install_dir) == sorted(files_under(folder) + ["uninstall.exe"])
     for name in files_under(folder):
         assert filecmp.cmp(os.path.join(folder, name), os.path.join(install_dir, name),
@@ -86,6 +98,12 @@ def test_installs_over_an_older_copy(prefix, installer, folder, install_dir, sho
                 "UninstallString": '"%s\\uninstall.exe"' % windows_dir,
                 "QuietUninstallString": '"%s\\uninstall.exe" /S' % windows_dir}
     assert {name: entry.get(name) for name in expected} == expected
+
+    started = '"%s\\timer.exe" --autostart' % windows_dir
+    assert run_command(prefix) == started
+    # Installed over without the option, it still starts with the session.
+    install(prefix, installer)
+    assert run_command(prefix) == started
 
 
 def test_starts_from_the_start_menu(prefix, shortcut, shots):
@@ -121,3 +139,4 @@ def test_uninstalls_everything(prefix, install_dir, shortcut):
         files_under(install_dir) if os.path.isdir(install_dir) else install_dir)
     assert not os.path.exists(shortcut), "the shortcut is still there"
     assert uninstall_entry(prefix) is None, "the uninstall entry is still there"
+    assert run_command(prefix) is None, "the clock still starts with the session"
