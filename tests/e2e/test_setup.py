@@ -2,6 +2,7 @@
 a saved place that lies off the screens; a file the clock cannot fully use;
 a scale at which the full window would not fit."""
 import os
+import re
 import time
 
 import pyatspi
@@ -10,7 +11,7 @@ import pytest
 import xscreen
 from clockapp import click
 from xscreen import key
-from xsession import SCREEN, run, wait_for
+from xsession import SCREEN, run, stays, wait_for
 
 QUIT = "종료(X)"
 
@@ -119,3 +120,17 @@ def test_a_window_larger_than_the_screen_starts_compact(clocks, setup_file, tmp_
              if "showing" in {pyatspi.stateToString(s) for s in node.getState().getStates()}]
     assert "아르바이트:" not in shown and "문게이트:" in shown, shown
     assert not os.path.exists(setup_file)
+
+
+@pytest.mark.parametrize("args, in_tray", [(("--autostart",), True), ((), False)],
+                         ids=["started with the desktop", "started by the player"])
+def test_starting_in_the_tray(tray, clocks, setup_file, title, args, in_tray):
+    write(setup_file, "[start]\nhidden=true\n")
+    timer = clocks.start(ready=False, x_window=False, accessible=False, args=args)
+    timer.window_id = None
+    wait_for(timer.tray_icon, 10, what="the tray icon")
+    shown = lambda: xscreen.windows(of_pid=timer.process.pid, name=re.escape(title))
+    if in_tray:
+        stays(lambda: not shown(), 1.0, "the window showed")
+        timer.click_tray_icon(repeat=2)
+    wait_for(shown, 5, what="the window to show")
