@@ -19,7 +19,8 @@ from xsession import run, wait_for
 # then the game clock wraps, the merchant moves on, and Saturday's longer
 # weekday texts make the window grow.
 START = datetime.datetime(2026, 12, 11, 23, 59, 50)
-LEFT, RIGHT = (0, 0), (640, 0)
+# Frames wholly on the screen: the clock moves a window whose frame is not.
+LEFT, RIGHT = (20, 40), (660, 40)
 
 
 @pytest.fixture
