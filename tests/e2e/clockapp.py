@@ -198,9 +198,18 @@ class Timer:
     def ask_to_close(self):
         """Closes the window through the window manager (Alt+F4 under
         openbox) and returns the message box that asks what to do."""
-        xscreen.activate(self.window_id)
-        key("alt+F4")
-        return wait_for(self.alert, 5, what="the question on closing")
+        # A key pressed before the window manager has moved the focus goes
+        # to the window that had it, so wait for the focus, and press again
+        # when no question came.
+        for attempt in range(3):
+            xscreen.activate(self.window_id)
+            wait_for(self.is_active, 5, what="the window to take the focus")
+            key("alt+F4")
+            try:
+                return wait_for(self.alert, 3, what="the question on closing")
+            except Failure:
+                if attempt == 2:
+                    raise
 
     # --- the notification-area icon and its menu ----------------------------
 
