@@ -62,6 +62,7 @@ int main(int argc, char **argv)
         warnIfHangulMissing(widget);
         QObject::connect(&instance, &SingleInstance::activationRequested, &widget,
                          &Widget::bringToFront);
+        QObject::connect(&instance, &SingleInstance::quitRequested, &widget, &Widget::quit);
         widget.showAtStart(QCoreApplication::arguments().contains(Autostart::argument()));
         result = app.exec();
     }

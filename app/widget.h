@@ -66,6 +66,9 @@ public:
     // Shows the window, unless it was started with the desktop and the
     // player chose to start it in the tray (tray.cpp).
     void showAtStart(bool withDesktop);
+    // Ends the program without the close question: chosen in the tray, or
+    // asked for by the installer (tray.cpp).
+    void quit();
 
 protected:
     void timerEvent(QTimerEvent *event) override;
@@ -76,7 +79,6 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private slots:
-    void quit();
     void toggleTransparent();
     void toggleAutostart(bool enabled);
     void toggleTopmost();

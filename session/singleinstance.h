@@ -37,6 +37,10 @@ signals:
     // A later start asked for the window. The tokens are the ones that start
     // was given, empty when it had none.
     void activationRequested(const QByteArray &startupId, const QByteArray &activationToken);
+    // A program that replaces or removes the clock's files asked it to end
+    // at once (Windows' installer and uninstaller; Windows cannot replace a
+    // running program's files).
+    void quitRequested();
 
 private:
     std::unique_ptr<SingleInstanceBackend> m_backend;

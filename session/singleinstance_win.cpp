@@ -1,9 +1,11 @@
 // One clock per session on Windows: a named mutex in the session's Local
 // namespace says a clock runs, a named event beside it asks that clock for
-// its window, and a small named mapping holds its process id so that a
-// later start can let it take the foreground. The kernel frees all three
-// with the last process that has them open, so nothing stale outlives a
-// crashed clock.
+// its window, a second one asks it to end (the installer and uninstaller
+// set it before they replace the clock's files), and a small named mapping
+// holds its process id so that a later start can let it take the
+// foreground and the installer can wait for it to end. The kernel frees
+// them with the last process that has them open, so nothing stale outlives
+// a crashed clock.
 #include "singleinstance.h"
 
 #include <QWinEventNotifier>
@@ -28,9 +30,10 @@ public:
     ~WinSingleInstance() override
     {
         delete m_notifier;
+        delete m_quitNotifier;
         if (m_pid)
             UnmapViewOfFile(const_cast<LONG *>(m_pid));
-        for (HANDLE handle : { m_mapping, m_event, m_mutex }) {
+        for (HANDLE handle : { m_mapping, m_quitEvent, m_event, m_mutex }) {
             if (handle)
                 CloseHandle(handle);
         }
@@ -48,6 +51,7 @@ public:
                     MapViewOfFile(m_mapping, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(DWORD)));
         m_mutex = CreateMutexW(nullptr, FALSE, objectName(m_key, ".running").c_str());
         if (!m_mutex || GetLastError() != ERROR_ALREADY_EXISTS) {
+            m_quitEvent = CreateEventW(nullptr, FALSE, FALSE, objectName(m_key, ".quit").c_str());
             if (m_pid)
                 InterlockedExchange(m_pid, LONG(GetCurrentProcessId()));
             return SingleInstance::First;
@@ -74,15 +78,22 @@ public:
         m_notifier = new QWinEventNotifier(m_event);
         QObject::connect(m_notifier, &QWinEventNotifier::activated, instance,
                          [instance] { emit instance->activationRequested({}, {}); });
+        if (!m_quitEvent)
+            return;
+        m_quitNotifier = new QWinEventNotifier(m_quitEvent);
+        QObject::connect(m_quitNotifier, &QWinEventNotifier::activated, instance,
+                         &SingleInstance::quitRequested);
     }
 
 private:
     QByteArray m_key;
     HANDLE m_mutex = nullptr;
     HANDLE m_event = nullptr;
+    HANDLE m_quitEvent = nullptr;
     HANDLE m_mapping = nullptr;
     volatile LONG *m_pid = nullptr;
     QWinEventNotifier *m_notifier = nullptr;
+    QWinEventNotifier *m_quitNotifier = nullptr;
 };
 
 } // namespace
