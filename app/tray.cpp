@@ -110,8 +110,6 @@ void Widget::bringToFront(const QByteArray &startupId, const QByteArray &activat
 
 void Widget::quit()
 {
-    // Not QCoreApplication::quit(): in Qt 6 it first asks every window to
-    // close, which would put the close question to a user who chose to quit.
     QCoreApplication::exit(0);
 }
 
@@ -155,6 +153,14 @@ void Widget::trayActivated(QSystemTrayIcon::ActivationReason reason)
 
 void Widget::closeEvent(QCloseEvent *event)
 {
+    // Only the player closes the window through the window manager. A close
+    // from the program itself is the application ending (the session
+    // manager's logout, Windows' shutdown): a question then would hold up
+    // the whole session.
+    if (!event->spontaneous()) {
+        event->accept();
+        return;
+    }
     const QMessageBox::StandardButton answer = QMessageBox::question(
             this, QStringLiteral("확인"),
             QStringLiteral("프로그램을 종료 하시겠습니까?\n"

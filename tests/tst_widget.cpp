@@ -50,6 +50,7 @@ private slots:
     void newShopShowsAtTheNextTick();
     void rightClickOffersThePanelsAlarms_data();
     void rightClickOffersThePanelsAlarms();
+    void endingApplicationClosesWithoutAsking();
 
 private:
     QLabel *label(const char *name) const { return widget->findChild<QLabel *>(name); }
@@ -211,6 +212,29 @@ void TestWidget::rightClickOffersThePanelsAlarms()
     // Looking at the menu changes nothing, so nothing is written.
     QVERIFY(AlarmStore::fileName().startsWith(settingsHome.path()));
     QCOMPARE(QDir(settingsHome.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), filesBefore);
+}
+
+void TestWidget::endingApplicationClosesWithoutAsking()
+{
+    // A session manager's logout and Windows' end of session both come to
+    // the application as the request to quit that this posts.
+    QTimer::singleShot(0, [] { QCoreApplication::postEvent(qApp, new QEvent(QEvent::Quit)); });
+    // A question would hold the loop: it is noted and dismissed, and the
+    // loop given up after a while.
+    QString asked;
+    QTimer watch;
+    connect(&watch, &QTimer::timeout, [&] {
+        if (QWidget *modal = QApplication::activeModalWidget()) {
+            asked = modal->windowTitle();
+            modal->close();
+        }
+    });
+    watch.start(50);
+    QTimer::singleShot(5000, [] { QCoreApplication::exit(1); });
+
+    QCOMPARE(QApplication::exec(), 0);
+    QCOMPARE(asked, QString());
+    QVERIFY(!widget->isVisible());
 }
 
 QTEST_MAIN(TestWidget)
