@@ -6,8 +6,10 @@
 #include "widget.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QTranslator>
 
 #include <cstdio>
 
@@ -23,6 +25,26 @@ void warnIfHangulMissing(const QWidget &window)
     std::fputs("timer: no installed font can show Korean (Hangul) text, so the window's "
                "texts would be empty boxes; install a Hangul font, for example the "
                "package fonts-nanum.\n", stderr);
+}
+
+// Qt's own texts, the dialogs' buttons among them, in Korean like the
+// program's, whatever the system's language: from the translations folder
+// shipped beside the program on Windows, or the system's Qt translations.
+void installQtKorean(QApplication &app)
+{
+    auto *translator = new QTranslator(&app);
+    const QStringList folders = {
+        QCoreApplication::applicationDirPath() + QStringLiteral("/translations"),
+        QLibraryInfo::path(QLibraryInfo::TranslationsPath),
+    };
+    for (const QString &folder : folders) {
+        if (translator->load(QStringLiteral("qtbase_ko"), folder)) {
+            app.installTranslator(translator);
+            return;
+        }
+    }
+    std::fputs("timer: Qt's Korean texts (qtbase_ko.qm) are not installed, so the dialogs' "
+               "buttons are in English; install the package qt6-translations-l10n.\n", stderr);
 }
 
 } // namespace
@@ -44,6 +66,7 @@ int main(int argc, char **argv)
     StartupGuard guard(argc, argv);
     QApplication app(argc, argv);
     guard.started();
+    installQtKorean(app);
     QGuiApplication::setDesktopFileName(QStringLiteral(TIMER_APP_ID));
     instance.listen();
 

@@ -45,6 +45,17 @@ timer_ship(platforms $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin>)
 timer_ship(styles $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin>)
 timer_ship(imageformats $<TARGET_FILE:Qt6::QICOPlugin>)
 
+# Qt's Korean texts for its dialogs. A Qt for Windows may come without
+# translations; the files are the same on every platform, so the host's
+# translations of the same Qt version serve (Debian: qt6-translations-l10n).
+find_file(TIMER_QTBASE_KO qtbase_ko.qm
+          PATHS ${timer_qt_bin}/../translations /usr/share/qt6/translations NO_DEFAULT_PATH)
+if(NOT TIMER_QTBASE_KO)
+    message(FATAL_ERROR "qtbase_ko.qm is neither in the Qt for Windows nor in /usr/share/qt6/"
+                        "translations: install qt6-translations-l10n")
+endif()
+timer_ship(translations ${TIMER_QTBASE_KO})
+
 add_custom_command(OUTPUT ${TIMER_WIN_ZIP}
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${TIMER_WIN_FOLDER} ${TIMER_WIN_ZIP}
     COMMAND ${CMAKE_COMMAND} --install ${CMAKE_BINARY_DIR} --component windows

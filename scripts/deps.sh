@@ -10,6 +10,7 @@ run_packages=(
     libxcb-xfixes0-dev
     qt6-wayland     # for Wayland sessions without an X server
     fonts-nanum     # a Hangul font: without one every Korean text shows as boxes
+    qt6-translations-l10n   # Qt's own texts (dialog buttons) in Korean, also for Windows
     xvfb            # xvfb-run, which the clock names when there is no display
 )
 package_packages=(dpkg-dev file lintian desktop-file-utils appstream)

@@ -317,6 +317,10 @@ def settle_dialog(dialog):
     wait_for(placed, 5, what="the dialog %r to be placed" % dialog.name)
 
 
+# Qt's dialog buttons as its Korean translation names them.
+YES, NO, CANCEL, OK = "예(Y)", "아니요(N)", "취소", "확인"
+
+
 def press(dialog, name):
     """Clicks the dialog button of that name."""
     settle_dialog(dialog)

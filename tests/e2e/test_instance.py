@@ -14,7 +14,7 @@ import time
 import pytest
 
 import xscreen
-from clockapp import press
+from clockapp import NO, press
 from xsession import Helper, private_runtime_dir, stays, wait_for
 
 FONT_PACKAGE = "fonts-nanum"
@@ -34,7 +34,7 @@ def clock_windows(title):
 
 def test_second_start_brings_the_hidden_window_back(tray, clocks, title):
     timer = clocks.start()
-    press(timer.ask_to_close(), "No")
+    press(timer.ask_to_close(), NO)
     wait_for(lambda: not timer.is_mapped(), 5, what="the window to hide")
 
     startup_id = "e2e-launcher-1_TIME%d" % int(time.time())

@@ -5,7 +5,7 @@ import os
 import pyatspi
 
 import xscreen
-from clockapp import center, click, click_at, extents, key, press, states
+from clockapp import NO, center, click, click_at, extents, key, press, states
 from xsession import Failure, stays, wait_for
 
 CLICK_THROUGH = "투명 윈도우(T)"
@@ -169,7 +169,7 @@ def test_click_through_lets_clicks_fall_through(tray, click_catcher, fake_clock,
 
     # Hidden to the tray and shown again.
     set_click_through(timer, True)
-    press(timer.ask_to_close(), "No")
+    press(timer.ask_to_close(), NO)
     wait_for(lambda: not timer.is_mapped(), 5, what="the window to hide")
     wait_for(lambda: not timer.balloons(), 10, what="the balloon to go")
     timer.click_tray_icon(repeat=2)

@@ -8,7 +8,7 @@ from gi.repository import GLib
 
 import project
 import xscreen
-from clockapp import buttons, click, key, press, states, texts
+from clockapp import CANCEL, NO, OK, YES, buttons, click, key, press, states, texts
 from xsession import stays, wait_for
 
 QUESTION = "프로그램을 종료 하시겠습니까?\n아니오를 하시면 트레이 아이콘으로 최소화 됩니다."
@@ -49,7 +49,7 @@ def wait_hidden_with_balloon(timer):
 
 
 def hide_to_the_tray(timer):
-    press(timer.ask_to_close(), "No")
+    press(timer.ask_to_close(), NO)
     wait_hidden_with_balloon(timer)
 
 
@@ -60,7 +60,7 @@ def kept_open(timer, answer):
 
 
 def quit_with_yes(timer):
-    press(timer.ask_to_close(), "Yes")
+    press(timer.ask_to_close(), YES)
     assert timer.exit_code(5) == 0
 
 
@@ -94,8 +94,8 @@ def test_closing_asks_and_cancel_keeps_the_window(tray, timer):
     alert = timer.ask_to_close()
     assert alert.name == "확인"
     assert QUESTION in texts(alert)
-    assert [b.name for b in buttons(alert)] == ["Yes", "No", "Cancel"]
-    assert [b.name for b in buttons(alert) if "is default" in states(b)] == ["Cancel"]
+    assert [b.name for b in buttons(alert)] == [YES, NO, CANCEL]
+    assert [b.name for b in buttons(alert) if "is default" in states(b)] == [CANCEL]
     dialog = wait_for(lambda: timer.x_window_named("확인"), 5, what="the question window")
     assert "_NET_WM_STATE_MODAL" in xscreen.net_wm_state(dialog)
     assert list(xscreen.prop(dialog, "WM_TRANSIENT_FOR") or []) == [timer.window_id], \
@@ -134,7 +134,7 @@ def test_no_hides_to_the_tray_with_a_balloon_each_time(tray, timer):
 
 
 def test_without_a_tray_no_minimizes(timer):
-    press(timer.ask_to_close(), "No")
+    press(timer.ask_to_close(), NO)
     wait_for(lambda: timer.wm_state() == "Iconic", 5, what="the window to be iconified")
     assert "_NET_WM_STATE_HIDDEN" in timer.net_wm_state()
     stays(lambda: no_balloon(timer) and timer.process.poll() is None, 1.0,
@@ -150,8 +150,8 @@ def test_click_through_notice_comes_once(tray, timer):
     notice = wait_for(timer.alert, 5, what="the click-through notice")
     assert notice.name == "확인"
     assert any(t.startswith(NOTICE_START) for t in texts(notice))
-    assert [b.name for b in buttons(notice)] == ["OK"]
-    press(notice, "OK")
+    assert [b.name for b in buttons(notice)] == [OK]
+    press(notice, OK)
     wait_for(lambda: timer.alert() is None, 5, what="the notice to close")
     stays(lambda: timer.process.poll() is None and timer.is_mapped(), 1.0,
           "closing the notice ended the program or hid the window")
@@ -195,7 +195,7 @@ def test_a_click_on_a_dbus_tray_shows_the_hidden_window(sni_host, timer):
     assert timer.tray_icon() is None, "the icon went to an XEmbed tray"
     sni_host.activate()
     stays(timer.is_mapped, 1.0, "a click hid the shown window")
-    press(timer.ask_to_close(), "No")
+    press(timer.ask_to_close(), NO)
     wait_for(lambda: not timer.is_mapped(), 5, what="the window to hide")
     sni_host.activate()
     wait_for(lambda: timer.is_mapped() and timer.is_active(), 5,
