@@ -2,12 +2,12 @@
 
 #include "alarmnotifier.h"
 #include "alarmstore.h"
+#include "report.h"
 #include "tables.h"
 
 #include <QMenu>
 
 #include <algorithm>
-#include <cstdio>
 
 namespace {
 
@@ -31,12 +31,6 @@ QStringList placesOf(const std::array<QString, N> &table)
     return names;
 }
 
-void complain(const QString &message)
-{
-    std::fprintf(stderr, "timer: %s\n", qPrintable(message));
-    std::fflush(stderr);
-}
-
 } // namespace
 
 AlarmController::AlarmController(std::unique_ptr<AlarmNotifier> notifier, QObject *parent)
@@ -45,8 +39,13 @@ AlarmController::AlarmController(std::unique_ptr<AlarmNotifier> notifier, QObjec
     QString problem;
     current = AlarmStore::load(&problem, &keepBeforeSaving);
     if (!problem.isEmpty())
-        complain(QStringLiteral("alarms are off: %1; the file stays as it is until an alarm is "
-                                "changed").arg(problem));
+        ProblemReport::session().report(
+                ProblemReport::UnreadableAlarms,
+                QStringLiteral("alarms are off: %1; the file stays as it is until an alarm is "
+                               "changed").arg(problem),
+                QStringLiteral("알림 설정 파일을 읽을 수 없어 알림이 꺼져 있습니다.\n%1\n"
+                               "알림을 바꾸기 전까지 파일은 그대로 둡니다.")
+                        .arg(shownPath(AlarmStore::fileName())));
 }
 
 AlarmController::~AlarmController() = default;
@@ -166,10 +165,18 @@ void AlarmController::change(const std::function<void(AlarmSettings &)> &edit)
     QString problem;
     const bool saved = AlarmStore::saveKeeping(current, &keepBeforeSaving, started, &copy, &problem);
     if (!copy.isEmpty())
-        complain(QStringLiteral("the alarms file could not be read as alarms; its old contents "
-                                "are kept in %1").arg(copy));
+        ProblemReport::session().report(
+                ProblemReport::AlarmsCopyKept,
+                QStringLiteral("the alarms file could not be read as alarms; its old contents "
+                               "are kept in %1").arg(copy),
+                QStringLiteral("읽을 수 없던 알림 설정 파일의 내용은 %1 에 남겨 두었습니다.")
+                        .arg(shownPath(copy)));
     if (!saved)
-        complain(QStringLiteral("the alarms are not saved: %1").arg(problem));
+        ProblemReport::session().report(
+                ProblemReport::UnsavedAlarms,
+                QStringLiteral("the alarms are not saved: %1").arg(problem),
+                QStringLiteral("알림 설정을 저장하지 못했습니다.\n%1")
+                        .arg(shownPath(AlarmStore::fileName())));
 }
 
 void AlarmController::showSample()

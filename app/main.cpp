@@ -1,5 +1,6 @@
 #include "autostart.h"
 #include "fontcheck.h"
+#include "report.h"
 #include "singleinstance.h"
 #include "startup.h"
 #include "version.h"
@@ -11,8 +12,6 @@
 #include <QStyleFactory>
 #include <QTranslator>
 
-#include <cstdio>
-
 namespace {
 
 // A few of the window's Hangul syllables: a font that has them has them all.
@@ -22,9 +21,14 @@ void warnIfHangulMissing(const QWidget &window)
 {
     if (charactersWithoutGlyphs(HangulSample, window.font()).isEmpty())
         return;
-    std::fputs("timer: no installed font can show Korean (Hangul) text, so the window's "
-               "texts would be empty boxes; install a Hangul font, for example the "
-               "package fonts-nanum.\n", stderr);
+    // The balloon says it in English too: its own texts lack the glyphs.
+    ProblemReport::session().report(
+            ProblemReport::NoHangulFont,
+            QStringLiteral("no installed font can show Korean (Hangul) text, so the window's "
+                           "texts would be empty boxes; install a Hangul font, for example the "
+                           "package fonts-nanum."),
+            QStringLiteral("No installed font can show Korean text: install a Hangul font.\n"
+                           "한글 글꼴이 없어 창의 글자가 보이지 않습니다. 한글 글꼴을 설치하세요."));
 }
 
 // Qt's own texts, the dialogs' buttons among them, in Korean like the
@@ -43,8 +47,9 @@ void installQtKorean(QApplication &app)
             return;
         }
     }
-    std::fputs("timer: Qt's Korean texts (qtbase_ko.qm) are not installed, so the dialogs' "
-               "buttons are in English; install the package qt6-translations-l10n.\n", stderr);
+    writeStandardError(QStringLiteral("Qt's Korean texts (qtbase_ko.qm) are not installed, so "
+                                      "the dialogs' buttons are in English; install the package "
+                                      "qt6-translations-l10n."));
 }
 
 } // namespace
@@ -58,8 +63,10 @@ int main(int argc, char **argv)
     case SingleInstance::HandedOver:
         return 0;
     case SingleInstance::NoAnswer:
-        std::fputs("timer: a clock is already running in this session but does not answer; "
-                   "end it, then start the clock again.\n", stderr);
+        writeStandardError(QStringLiteral("a clock is already running in this session but does "
+                                          "not answer; end it, then start the clock again."));
+        tellWithoutWindow(QStringLiteral("타르베넬 타이머가 이미 실행 중이지만 응답하지 않습니다.\n"
+                                         "실행 중인 타이머를 끝낸 뒤 다시 시작해 주세요."));
         return 1;
     }
 

@@ -4,6 +4,7 @@
 #include "glass.h"
 #include "placement.h"
 #include "qglasscheckbox.h"
+#include "report.h"
 #include "setup.h"
 
 #include <QAction>
@@ -15,8 +16,6 @@
 #include <QSlider>
 #include <QTimer>
 
-#include <cstdio>
-
 namespace {
 
 // A move is the player's once the window has stood still this long: a drag
@@ -25,12 +24,6 @@ constexpr int PlaceSaveDelay = 700;
 // The window system may still move a new window while it maps it; moves
 // before then are its, not the player's.
 constexpr int PlaceSettleTime = 1500;
-
-void complain(const QString &message)
-{
-    std::fprintf(stderr, "timer: %s\n", qPrintable(message));
-    std::fflush(stderr);
-}
 
 QList<QRect> availableAreas()
 {
@@ -53,8 +46,13 @@ void Widget::restoreSetup()
 {
     const Setup &setup = setupFile->setup();
     if (!setupFile->problem().isEmpty())
-        complain(QStringLiteral("%1; the defaults stand for these, and the file stays as it is "
-                                "until a setting is changed").arg(setupFile->problem()));
+        ProblemReport::session().report(
+                ProblemReport::UnusableSetup,
+                QStringLiteral("%1; the defaults stand for these, and the file stays as it is "
+                               "until a setting is changed").arg(setupFile->problem()),
+                QStringLiteral("설정 파일의 값 가운데 쓸 수 없는 것은 기본값으로 시작했습니다.\n%1\n"
+                               "설정을 바꾸기 전까지 파일은 그대로 둡니다.")
+                        .arg(shownPath(SetupFile::fileName())));
 
     jobCombo->setCurrentIndex(setup.shop);
     opacitySlider->setValue(setup.opacity);
@@ -96,8 +94,8 @@ void Widget::restoreModes()
     // Without a tray icon there would be no way out of a window that
     // takes no clicks.
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        complain(QStringLiteral("click-through is not restored: there is no notification area "
-                                "to turn it off from"));
+        writeStandardError(QStringLiteral("click-through is not restored: there is no "
+                                          "notification area to turn it off from"));
         return;
     }
     showTransparentNotice = false;
@@ -159,9 +157,10 @@ bool Widget::fitOnScreen(bool atStart)
     const QString why = QStringLiteral("화면에 창 전체가 들어가지 않아 간단히 보기로 %1.\n"
                                        "표시할 항목을 줄이면 전체 보기로 돌아갈 수 있습니다.")
                                 .arg(atStart ? QStringLiteral("시작합니다") : QStringLiteral("보여 줍니다"));
-    complain(QStringLiteral("the full window (%1 x %2) is larger than the screen's free area "
-                            "(%3 x %4), so it is shown compact")
-                     .arg(full.width()).arg(full.height()).arg(area.width()).arg(area.height()));
+    writeStandardError(QStringLiteral("the full window (%1 x %2) is larger than the screen's free "
+                                      "area (%3 x %4), so it is shown compact")
+                               .arg(full.width()).arg(full.height())
+                               .arg(area.width()).arg(area.height()));
     trayIcon->showMessage(QStringLiteral("타르베넬 타이머"), why, QSystemTrayIcon::Information, 5000);
     return false;
 }

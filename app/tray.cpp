@@ -4,6 +4,7 @@
 #include "autostart.h"
 #include "desktop.h"
 #include "icons.h"
+#include "report.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -11,11 +12,11 @@
 #include <QMenu>
 #include <QMessageBox>
 
-#include <cstdio>
-
 namespace {
 
 constexpr int TrayGraceTime = 10000;
+// A problem's balloon stays long enough to read a path in it.
+constexpr int ProblemMessageTime = 15000;
 
 } // namespace
 
@@ -99,6 +100,30 @@ void Widget::showAtStart(bool withDesktop)
     }
     show();
     activateWindow();
+    listenForProblems();
+}
+
+// What went wrong before the window could say it, and what goes wrong from
+// now on, reaches the player here, each cause once a run.
+void Widget::listenForProblems()
+{
+    ProblemReport::session().setChannel([this](const QString &text) { tellPlayer(text); });
+}
+
+void Widget::tellPlayer(const QString &text)
+{
+    if (QSystemTrayIcon::isSystemTrayAvailable() && trayIcon->isVisible()) {
+        trayIcon->showMessage(QStringLiteral("타르베넬 타이머"), text, QSystemTrayIcon::Warning,
+                              ProblemMessageTime);
+        return;
+    }
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("타르베넬 타이머"), text,
+                                QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    // Closing it while the window is in the task bar must not end the clock.
+    box->setAttribute(Qt::WA_QuitOnClose, false);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
 }
 
 void Widget::bringToFront(const QByteArray &startupId, const QByteArray &activationToken)
@@ -117,8 +142,7 @@ void Widget::toggleAutostart(bool enabled)
 {
     QString problem;
     if (!Autostart::setEnabled(enabled, &problem)) {
-        std::fprintf(stderr, "timer: %s\n", problem.toLocal8Bit().constData());
-        std::fflush(stderr);
+        writeStandardError(problem);
         trayIcon->showMessage(QStringLiteral("타르베넬 타이머"), problem,
                               QSystemTrayIcon::Warning, 5000);
     }

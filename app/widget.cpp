@@ -6,6 +6,7 @@
 #include "icons.h"
 #include "qglasscheckbox.h"
 #include "qglasslabel.h"
+#include "report.h"
 #include "schedule.h"
 #include "tables.h"
 #include "version.h"
@@ -76,6 +77,7 @@ Widget::Widget()
 
 Widget::~Widget()
 {
+    ProblemReport::session().setChannel({});
     delete glass;
 }
 
@@ -219,6 +221,7 @@ void Widget::timerEvent(QTimerEvent *event)
     if (event->timerId() == trayGrace.timerId()) {
         trayGrace.stop();
         checkTray();
+        listenForProblems();
         return;
     }
     refresh();

@@ -101,6 +101,8 @@ private:
     void createTray();
     void createAlarms();
     void checkTray();
+    void listenForProblems();
+    void tellPlayer(const QString &text);
     void explainUnsupportedModes();
     void refresh();
     void showTexts(const ScheduleTexts &texts);

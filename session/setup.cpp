@@ -1,6 +1,7 @@
 #include "setup.h"
 
 #include "inifile.h"
+#include "report.h"
 #include "tables.h"
 #include "userfiles.h"
 
@@ -8,7 +9,6 @@
 #include <QTimeZone>
 
 #include <algorithm>
-#include <cstdio>
 
 namespace {
 
@@ -31,12 +31,6 @@ const char *const GlassNames[] = { "off", "blur", "sheet" };
 
 // A place far outside any desktop is a slip of the hand, not a screen.
 constexpr int MaxCoordinate = 100000;
-
-void complain(const QString &message)
-{
-    std::fprintf(stderr, "timer: %s\n", qPrintable(message));
-    std::fflush(stderr);
-}
 
 QString text(bool on)
 {
@@ -200,8 +194,15 @@ void SetupFile::change(const std::function<void(Setup &)> &edit)
     const bool saved = IniFile::saveKeeping(fileName(), [&](QSettings &file) { writeSetup(file, current); },
                                             &keepBeforeSaving, started, &copy, &problem);
     if (!copy.isEmpty())
-        complain(QStringLiteral("%1 held values the clock could not use; its old contents are "
-                                "kept in %2").arg(fileName(), copy));
+        ProblemReport::session().report(
+                ProblemReport::SetupCopyKept,
+                QStringLiteral("%1 held values the clock could not use; its old contents are "
+                               "kept in %2").arg(fileName(), copy),
+                QStringLiteral("쓸 수 없는 값이 있던 설정 파일의 내용은 %1 에 남겨 두었습니다.")
+                        .arg(shownPath(copy)));
     if (!saved)
-        complain(QStringLiteral("the settings are not saved: %1").arg(problem));
+        ProblemReport::session().report(
+                ProblemReport::UnsavedSetup,
+                QStringLiteral("the settings are not saved: %1").arg(problem),
+                QStringLiteral("설정을 저장하지 못했습니다.\n%1").arg(shownPath(fileName())));
 }

@@ -1,4 +1,5 @@
 #include "placement.h"
+#include "report.h"
 #include "setup.h"
 
 #include <QDir>
@@ -50,6 +51,8 @@ private slots:
     void savedSetupReadsBackTheSame();
     void placeComesOntoTheScreens_data();
     void placeComesOntoTheScreens();
+    void problemsReachThePlayerOnceEach_data();
+    void problemsReachThePlayerOnceEach();
 
 private:
     QTemporaryDir home;
@@ -199,6 +202,37 @@ void TestSetup::placeComesOntoTheScreens()
     QFETCH(QList<QRect>, areas);
     QFETCH(QPoint, place);
     QCOMPARE(placeOnScreens(frame, areas, areas.first()), place);
+}
+
+void TestSetup::problemsReachThePlayerOnceEach_data()
+{
+    // Steps: a cause's letter reports it, "window" gives the channel.
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("told");
+    QTest::newRow("before the window: together") << QStringList{ "a", "b", "window" }
+                                                 << QStringList{ "a\n\nb" };
+    QTest::newRow("after it: one by one") << QStringList{ "window", "a", "b" }
+                                          << QStringList{ "a", "b" };
+    QTest::newRow("a cause once") << QStringList{ "a", "window", "a", "b", "b" }
+                                  << QStringList{ "a", "b" };
+    QTest::newRow("no window: kept") << QStringList{ "a" } << QStringList{};
+}
+
+void TestSetup::problemsReachThePlayerOnceEach()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, told);
+    ProblemReport report;
+    QStringList shown;
+    for (const QString &step : steps) {
+        if (step == QLatin1String("window"))
+            report.setChannel([&](const QString &text) { shown << text; });
+        else
+            report.report(step == QLatin1String("a") ? ProblemReport::UnusableSetup
+                                                     : ProblemReport::UnreadableAlarms,
+                          QStringLiteral("for standard error"), step);
+    }
+    QCOMPARE(shown, told);
 }
 
 QTEST_GUILESS_MAIN(TestSetup)

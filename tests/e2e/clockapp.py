@@ -317,6 +317,24 @@ def settle_dialog(dialog):
     wait_for(placed, 5, what="the dialog %r to be placed" % dialog.name)
 
 
+TITLE_IN_BALLOONS = "타르베넬 타이머"
+
+
+def balloon(timer):
+    """The balloon message, when the program's own balloon window is shown."""
+    if not timer.balloons():
+        return None
+    for node in timer.top_levels():
+        if TITLE_IN_BALLOONS in texts(node):
+            return node
+    return None
+
+
+def no_balloon(timer):
+    return not timer.balloons() and \
+        not any(TITLE_IN_BALLOONS in texts(node) for node in timer.top_levels())
+
+
 # Qt's dialog buttons as its Korean translation names them.
 YES, NO, CANCEL, OK = "예(Y)", "아니요(N)", "취소", "확인"
 

@@ -29,7 +29,8 @@ def pytest_configure(config):
 def private_dirs(x_session, tmp_path, monkeypatch):
     """Fresh XDG_CONFIG_HOME and XDG_RUNTIME_DIR for each test, so that no
     clock meets the settings or the socket of an earlier one."""
-    config = tmp_path / "config"
+    # As a Korean player's: Hangul and a space in the path.
+    config = tmp_path / "설정 폴더"
     config.mkdir()
     monkeypatch.setenv("XDG_CONFIG_HOME", str(config))
     monkeypatch.setenv("XDG_RUNTIME_DIR", private_runtime_dir())

@@ -1,6 +1,7 @@
 """The player's setup in timer.ini: chosen, kept over a quit and found back;
-a saved place that lies off the screens; a file the clock cannot fully use;
-a scale at which the full window would not fit."""
+a saved place that lies off the screens; a file the clock cannot fully use,
+and how the player hears of it; a scale at which the full window would not
+fit."""
 import os
 import re
 import time
@@ -9,7 +10,7 @@ import pyatspi
 import pytest
 
 import xscreen
-from clockapp import click
+from clockapp import balloon, click, texts
 from xscreen import key
 from xsession import SCREEN, run, stays, wait_for
 
@@ -120,6 +121,26 @@ def test_a_window_larger_than_the_screen_starts_compact(clocks, setup_file, tmp_
              if "showing" in {pyatspi.stateToString(s) for s in node.getState().getStates()}]
     assert "아르바이트:" not in shown and "문게이트:" in shown, shown
     assert not os.path.exists(setup_file)
+
+
+@pytest.mark.parametrize("with_tray", [True, False], ids=["in the balloon", "in a message box"])
+def test_files_it_cannot_use_are_said_where_the_player_looks(request, clocks, setup_file,
+                                                             tmp_path, with_tray):
+    if with_tray:
+        request.getfixturevalue("tray")
+    alarms_file = os.path.join(os.path.dirname(setup_file), "alarms.ini")
+    write(setup_file, "[window]\nopacity=500\n")
+    write(alarms_file, "[moongate]\nnot a setting\n")
+    with open(tmp_path / "stderr", "w") as errors:
+        timer = clocks.start(stderr=errors)
+    if with_tray:
+        said = texts(wait_for(lambda: balloon(timer), 10, what="the balloon"))
+    else:
+        said = texts(wait_for(timer.alert, 10, what="the message box"))
+    # One message for both, each naming its file as it is on the disk.
+    assert sum(setup_file in t for t in said) == 1 and sum(alarms_file in t for t in said) == 1, said
+    lines = (tmp_path / "stderr").read_bytes().decode("utf-8").splitlines()
+    assert any(setup_file in line for line in lines) and any(alarms_file in line for line in lines)
 
 
 @pytest.mark.parametrize("args, in_tray", [(("--autostart",), True), ((), False)],

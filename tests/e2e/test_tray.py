@@ -8,12 +8,11 @@ from gi.repository import GLib
 
 import project
 import xscreen
-from clockapp import CANCEL, NO, OK, YES, buttons, click, key, press, states, texts
+from clockapp import CANCEL, NO, OK, YES, balloon, buttons, click, key, no_balloon, press, states, texts
 from xsession import stays, wait_for
 
 QUESTION = "프로그램을 종료 하시겠습니까?\n아니오를 하시면 트레이 아이콘으로 최소화 됩니다."
 NOTICE_START = "마우스 동작을 무시하는 투명 윈도우 모드로 실행합니다."
-BALLOON_TITLE = "타르베넬 타이머"
 SHOW, CLICK_THROUGH, QUIT = "타이머 보이기(S)", "투명 윈도우(T)", "종료(X)"
 AUTOSTART = "시작 시 실행"
 RESET_PLACE, START_HIDDEN = "위치 초기화", "시작 시 트레이로 숨기기"
@@ -22,21 +21,6 @@ RESET_PLACE, START_HIDDEN = "위치 초기화", "시작 시 트레이로 숨기�
 @pytest.fixture
 def timer(clocks):
     return clocks.start(fake_time="2026-12-08 15:20:00")
-
-
-def balloon(timer):
-    """The balloon message, when the program's own balloon window is shown."""
-    if not timer.balloons():
-        return None
-    for node in timer.top_levels():
-        if BALLOON_TITLE in texts(node):
-            return node
-    return None
-
-
-def no_balloon(timer):
-    return not timer.balloons() and \
-        not any(BALLOON_TITLE in texts(node) for node in timer.top_levels())
 
 
 def wait_hidden_with_balloon(timer):
