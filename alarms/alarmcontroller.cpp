@@ -168,7 +168,7 @@ void AlarmController::change(const std::function<void(AlarmSettings &)> &edit)
         ProblemReport::session().report(
                 ProblemReport::AlarmsCopyKept,
                 QStringLiteral("the alarms file could not be read as alarms; its old contents "
-                               "are kept in %1").arg(copy),
+                               "are kept in %1").arg(shownPath(copy)),
                 QStringLiteral("읽을 수 없던 알림 설정 파일의 내용은 %1 에 남겨 두었습니다.")
                         .arg(shownPath(copy)));
     if (!saved)

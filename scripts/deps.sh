@@ -25,6 +25,7 @@ test_packages=(
     # recommendation of Wine's)
     g++-mingw-w64-x86-64-posix mingw-w64-tools qt6-base-dev-tools nsis xz-utils
     wine wine64 fonts-wine
+    locales         # a Korean player's locale for the programs under Wine
 )
 
 list=

@@ -1,4 +1,5 @@
 #include "inifile.h"
+#include "report.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -71,7 +72,7 @@ bool load(const QString &fileName, const std::function<QString(const QSettings &
     // a device would never end.
     QFile raw(info.filePath());
     if (!info.isFile() || !raw.open(QIODevice::ReadOnly)) {
-        *problem = QStringLiteral("%1: it cannot be read").arg(info.filePath());
+        *problem = QStringLiteral("%1: it cannot be read").arg(shownPath(info.filePath()));
         return false;
     }
     const QByteArray bytes = asTheParserTakesIt(raw.readAll());
@@ -96,7 +97,7 @@ bool load(const QString &fileName, const std::function<QString(const QSettings &
         return true;
     // The bytes were the player's, and a save would lose them.
     *kept = true;
-    *problem = QStringLiteral("%1: %2").arg(info.filePath(), why);
+    *problem = QStringLiteral("%1: %2").arg(shownPath(info.filePath()), why);
     return false;
 }
 
@@ -118,7 +119,7 @@ bool save(const QString &fileName, const std::function<void(QSettings &)> &write
     if (!bytes.isEmpty() && target.open(QIODevice::WriteOnly) && target.write(bytes) == bytes.size()
         && target.commit())
         return true;
-    *problem = QStringLiteral("%1: it cannot be written").arg(fileName);
+    *problem = QStringLiteral("%1: it cannot be written").arg(shownPath(fileName));
     return false;
 }
 
@@ -147,7 +148,7 @@ QString keepCopy(const QString &fileName, QString *problem)
     if (QFile::copy(fileName, copy))
         return copy;
     *problem = QStringLiteral("%1: its contents cannot be kept in %2, so it is not replaced")
-                       .arg(fileName, copy);
+                       .arg(shownPath(fileName), shownPath(copy));
     return {};
 }
 

@@ -197,7 +197,7 @@ void SetupFile::change(const std::function<void(Setup &)> &edit)
         ProblemReport::session().report(
                 ProblemReport::SetupCopyKept,
                 QStringLiteral("%1 held values the clock could not use; its old contents are "
-                               "kept in %2").arg(fileName(), copy),
+                               "kept in %2").arg(shownPath(fileName()), shownPath(copy)),
                 QStringLiteral("쓸 수 없는 값이 있던 설정 파일의 내용은 %1 에 남겨 두었습니다.")
                         .arg(shownPath(copy)));
     if (!saved)

@@ -3,17 +3,19 @@ its own and timer.exe started from there under Wine, with nothing else on
 the program's path, on an X server with openbox and trayer."""
 import os
 import shutil
+import subprocess
 import time
 
 import project
 import winx
 import xscreen
 from project import TITLE
-from xsession import run, wait_for
+from xsession import QUIET, run, wait_for
 
 SHIPPED = ["timer.exe", "Glass.dll", "Qt6Core.dll", "Qt6Gui.dll", "Qt6Widgets.dll",
            "libgcc_s_seh-1.dll", "libstdc++-6.dll", "libwinpthread-1.dll", "README.txt",
-           "platforms/qwindows.dll", "styles/qwindowsvistastyle.dll", "imageformats/qico.dll"]
+           "platforms/qwindows.dll", "styles/qwindowsvistastyle.dll", "imageformats/qico.dll",
+           "translations/qtbase_ko.qm"]
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "ole32.dll",
                "oleaut32.dll", "advapi32.dll", "msvcrt.dll", "imm32.dll", "winmm.dll",
                "ws2_32.dll", "version.dll", "uxtheme.dll", "dwmapi.dll", "shlwapi.dll",
@@ -111,3 +113,31 @@ def test_the_clock_runs_from_the_folder(start_timer, start_with_tray_icon, shots
     winx.open_menu(lambda: right_click_after_a_pause(icon), "the tray icon")
     xscreen.key("x")
     assert timer.exit_code(15) == 0
+
+
+def test_qt_texts_come_from_the_folders_translation(folder, start_timer, tmp_path):
+    # Said on standard error when the folder has none, so the buttons of the
+    # question (예, 아니요, 취소 in wine-zip-question.png) are Qt's Korean.
+    without = str(tmp_path / "without-translation")
+    shutil.copytree(folder, without)
+    shutil.rmtree(os.path.join(without, "translations"))
+    for where, missing in ((folder, False), (without, True)):
+        timer = start_timer(where)
+        winx.window_titled(TITLE, 60)
+        assert ("qtbase_ko.qm" in timer.log()) == missing, timer.log()
+        timer.stop()
+
+
+def test_the_end_of_the_session_ends_it_without_asking(prefix, start_timer):
+    timer = start_timer()
+    winx.settle(winx.window_titled(TITLE, 60))
+    ender = subprocess.Popen(["wine", "wineboot", "--end-session", "--shutdown"],
+                             env=prefix.env(), **QUIET)
+    asked = []
+
+    def ended():
+        asked.extend(winx.windows_titled(winx.QUESTION_TITLE))
+        return not timer.running()
+    wait_for(ended, 5, interval=0.1, what="timer.exe to end with the session")
+    assert not asked, "the close question held up the end of the session"
+    assert ender.wait(60) == 0, "the end of the session was refused"

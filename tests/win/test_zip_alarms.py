@@ -122,13 +122,16 @@ def test_a_chosen_lead_is_written_and_the_test_entry_shows_a_balloon(
     assert timer.running(), "timer.exe exited"
 
 
-def test_a_broken_file_stays_as_it_is(alarms, start_timer):
+def test_a_broken_file_stays_as_it_is_and_is_said(alarms, prefix, start_timer,
+                                                 start_with_tray_icon, shots):
     # One good alarm beside a bad one: all stay off, and nothing is written
     # until an alarm is changed, not even when a menu is opened and left.
     broken = b"[moongate]\r\nopens=1\r\n\r\n[job]\r\nstarts=45\r\n"
     path = alarms(broken)
-    timer = start_timer()
-    window = winx.window_titled(TITLE, 60)
+    timer, window, _ = start_with_tray_icon(start_timer)
+    # Nobody reads a Windows program's standard error: a balloon says it.
+    wait_for(tray_balloons, 15, 0.2, what="the balloon that says the file is broken")
+    xscreen.Shot().save(os.path.join(shots, "wine-broken-alarms.png"))
     winx.settle(window)
     open_moongate_menu(window)
     xscreen.key("Escape")
@@ -140,6 +143,8 @@ def test_a_broken_file_stays_as_it_is(alarms, start_timer):
             if line.startswith("timer: alarms are off:")]
     assert len(said) == 1
     assert 'job/starts: "45" is not a number of minutes from 0 to 30' in said[0]
+    # In UTF-8, with the path as Windows writes it: C:\users\김민수\...
+    assert prefix.windows_path(path) in said[0], said[0]
 
 
 def test_a_due_alarm_shows_one_balloon(alarms, prefix, start_timer, start_with_tray_icon, shots):

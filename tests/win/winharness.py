@@ -34,6 +34,35 @@ from xsession import QUIET, Failure  # noqa: E402
 # fall back to a serif face without Tahoma.
 WINE_FONT_DIRS = ["/usr/share/wine/fonts"]
 
+# Every prefix is a Korean player's: their user name (C:\users\김민수),
+# their language, and so the Korean code page 949 for programs that are not
+# Unicode; Latin texts in Gulim, Korean Windows' dialog font, are drawn in
+# NanumGothic rather than in Wine's fallback serif face.
+KOREAN_USER = "김민수"
+KOREAN_LOCALE = "ko_KR.UTF-8"
+FONT_REPLACEMENTS = {"Gulim": "NanumGothic", "굴림": "NanumGothic"}
+
+
+def korean_environment():
+    """The variables of a Korean session; the locale is built into a folder
+    of its own (LOCPATH) where the system has none."""
+    if not hasattr(korean_environment, "cached"):
+        extra = {"LANG": KOREAN_LOCALE, "LC_ALL": KOREAN_LOCALE, "USER": KOREAN_USER}
+        installed = subprocess.run(["locale", "-a"], capture_output=True, text=True).stdout
+        if "ko_KR.utf8" not in installed.split():
+            folder = os.path.join(tempfile.gettempdir(), "timer-locales-%d" % os.getuid())
+            if not os.path.isdir(os.path.join(folder, KOREAN_LOCALE)):
+                os.makedirs(folder, exist_ok=True)
+                # Its exit code is 1 for a locale built with warnings.
+                subprocess.run(["localedef", "-i", "ko_KR", "-f", "UTF-8",
+                                os.path.join(folder, KOREAN_LOCALE)], **QUIET)
+                if not os.path.isdir(os.path.join(folder, KOREAN_LOCALE)):
+                    raise Failure("localedef could not build %s" % KOREAN_LOCALE)
+            extra["LOCPATH"] = folder
+        korean_environment.cached = extra
+    return korean_environment.cached
+
+
 # Files Wine never rewrites in place, so clones can share them with the
 # template; everything else (the registry, .ini files) is copied.
 SHARED_SUFFIXES = {".dll", ".exe", ".drv", ".sys", ".ocx", ".cpl", ".acm", ".ax", ".tlb",
@@ -48,6 +77,7 @@ class Prefix:
 
     def env(self, extra=None):
         environment = dict(os.environ)
+        environment.update(korean_environment())
         environment.update({"WINEPREFIX": self.path, "WINEDEBUG": "-all"})
         environment.setdefault("WINEDLLOVERRIDES", "mscoree,mshtml=")
         environment.update(extra or {})
@@ -138,6 +168,10 @@ def make_template(wine_dir):
     os.makedirs(prefix.path)
     if prefix.wine("wineboot", "-i", timeout=600) != 0:
         raise Failure("wineboot -i failed in %s" % prefix.path)
+    for face, replacement in FONT_REPLACEMENTS.items():
+        if prefix.wine("reg", "add", r"HKCU\Software\Wine\Fonts\Replacements", "/v", face,
+                       "/d", replacement, "/f") != 0:
+            raise Failure("could not replace the font %s in %s" % (face, prefix.path))
     prefix.stop()
     fonts = [f for d in WINE_FONT_DIRS for f in glob.glob(os.path.join(d, "tahoma*.ttf"))]
     if not fonts:
