@@ -49,7 +49,8 @@ timer_ship(imageformats $<TARGET_FILE:Qt6::QICOPlugin>)
 # translations; the files are the same on every platform, so the host's
 # translations of the same Qt version serve (Debian: qt6-translations-l10n).
 find_file(TIMER_QTBASE_KO qtbase_ko.qm
-          PATHS ${timer_qt_bin}/../translations /usr/share/qt6/translations NO_DEFAULT_PATH)
+          PATHS ${timer_qt_bin}/../translations /usr/share/qt6/translations
+          NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
 if(NOT TIMER_QTBASE_KO)
     message(FATAL_ERROR "qtbase_ko.qm is neither in the Qt for Windows nor in /usr/share/qt6/"
                         "translations: install qt6-translations-l10n")

@@ -26,7 +26,8 @@ done
 [ "$(grep -c '^./usr/share/icons/hicolor/[0-9]*x[0-9]*/apps/.*\.png$' "$tmp/files")" -eq 8 ] ||
     fail "the package lacks a hicolor size from 16 to 256"
 depends=$(dpkg-deb -f "$deb" Depends)
-for wanted in 'fonts-nanum | fonts-noto-cjk' 'libqt6widgets6' 'qt6-qpa-plugins'; do
+for wanted in 'fonts-nanum | fonts-noto-cjk' 'libqt6widgets6' 'qt6-qpa-plugins' \
+              'qt6-translations-l10n'; do
     [[ $depends == *"$wanted"* ]] || fail "Depends lacks $wanted: $depends"
 done
 
