@@ -22,6 +22,39 @@ std::wstring objectName(const QByteArray &key, const char *suffix)
             .toStdWString();
 }
 
+struct Search
+{
+    DWORD pid;
+    HWND window;
+};
+
+BOOL CALLBACK findWindowOf(HWND window, LPARAM lParam)
+{
+    auto *search = reinterpret_cast<Search *>(lParam);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != search->pid)
+        return TRUE;
+    search->window = window;
+    return FALSE;
+}
+
+// Whether the clock's thread takes its messages: one that does not within
+// the time a later start waits (a hung clock) would never show its window.
+// A clock whose window is not made yet is given the benefit of the doubt.
+bool answers(DWORD pid)
+{
+    Search search = { pid, nullptr };
+    if (!pid)
+        return true;
+    EnumWindows(findWindowOf, reinterpret_cast<LPARAM>(&search));
+    if (!search.window)
+        return true;
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutW(search.window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG | SMTO_BLOCK,
+                               AnswerTimeoutMs, &result) != 0;
+}
+
 class WinSingleInstance : public SingleInstanceBackend
 {
 public:
@@ -68,7 +101,9 @@ public:
         // This start was made by the user and may take the foreground; it
         // passes that on to the clock that will show its window.
         AllowSetForegroundWindow(pid ? pid : ASFW_ANY);
-        return SetEvent(m_event) ? SingleInstance::HandedOver : SingleInstance::NoAnswer;
+        if (!SetEvent(m_event) || !answers(pid))
+            return SingleInstance::NoAnswer;
+        return SingleInstance::HandedOver;
     }
 
     void listen(SingleInstance *instance) override

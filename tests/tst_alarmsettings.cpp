@@ -2,6 +2,7 @@
 #include "alarmnotifier.h"
 #include "alarmstore.h"
 #include "schedule.h"
+#include "settingshome.h"
 
 #include <QDir>
 #include <QMenu>
@@ -138,8 +139,7 @@ void TestAlarmSettings::init()
     home = std::make_unique<QTemporaryDir>();
     QVERIFY(home->isValid());
     // The user's configuration folder, on Linux and on Windows.
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home->path()));
-    qputenv("APPDATA", QFile::encodeName(QDir::toNativeSeparators(home->path())));
+    useSettingsHome(home->path());
     file = home->filePath(QStringLiteral("tarvenel-timer/alarms.ini"));
     QCOMPARE(AlarmStore::fileName(), file);
 }

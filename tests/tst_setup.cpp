@@ -1,5 +1,6 @@
 #include "placement.h"
 #include "report.h"
+#include "settingshome.h"
 #include "setup.h"
 
 #include <QDir>
@@ -61,8 +62,7 @@ private:
 void TestSetup::initTestCase()
 {
     QVERIFY(home.isValid());
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.path()));
-    qputenv("APPDATA", QFile::encodeName(QDir::toNativeSeparators(home.path())));
+    useSettingsHome(home.path());
 }
 
 void TestSetup::init()

@@ -1,5 +1,6 @@
 #include "alarmstore.h"
 #include "schedule.h"
+#include "settingshome.h"
 #include "tables.h"
 #include "version.h"
 #include "widget.h"
@@ -66,8 +67,7 @@ void TestWidget::initTestCase()
     // No alarms of the user's own.
     QVERIFY(settingsHome.isValid());
     // The user's configuration folder, on Linux and on Windows.
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(settingsHome.path()));
-    qputenv("APPDATA", QFile::encodeName(QDir::toNativeSeparators(settingsHome.path())));
+    useSettingsHome(settingsHome.path());
 }
 
 void TestWidget::init()

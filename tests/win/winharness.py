@@ -41,6 +41,8 @@ WINE_FONT_DIRS = ["/usr/share/wine/fonts"]
 KOREAN_USER = "김민수"
 KOREAN_LOCALE = "ko_KR.UTF-8"
 FONT_REPLACEMENTS = {"Gulim": "NanumGothic", "굴림": "NanumGothic"}
+# The console's code page of Korean Windows.
+CONSOLE_ENCODING = "cp949"
 
 
 def korean_environment():
@@ -92,12 +94,15 @@ class Prefix:
             raise Failure("%s did not finish within %d s" % (what or " ".join(args), timeout))
 
     def output(self, *args, timeout=60):
-        """Runs a Wine console command and returns what it printed."""
+        """Runs a Wine console command and returns what it printed: Windows'
+        own commands print in the console's code page, winepath, which is
+        a Unix program too, in UTF-8."""
         with tempfile.TemporaryFile() as out:
             subprocess.run(["wine", *args], env=self.env(), timeout=timeout,
                            stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.DEVNULL)
             out.seek(0)
-            return out.read().decode("utf-8", "replace")
+            encoding = "utf-8" if args[0] == "winepath" else CONSOLE_ENCODING
+            return out.read().decode(encoding, "replace")
 
     def server(self, *flags):
         subprocess.run(["wineserver", *flags], env=self.env(), timeout=120, **QUIET)
