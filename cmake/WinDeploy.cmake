@@ -10,6 +10,33 @@ set(TIMER_WIN_FOLDER ${TIMER_WIN_DIST}/${TIMER_WIN_NAME})
 set(TIMER_WIN_ZIP ${TIMER_WIN_DIST}/${TIMER_WIN_NAME}-windows-x64.zip)
 set(TIMER_WIN_PACKAGING ${PROJECT_SOURCE_DIR}/packaging/windows)
 
+# The package's copyright holder, as Windows shows it for the program, its
+# library and its installer: "2026 The Tarvenel Timer developers" and, without
+# the years, the publisher.
+file(STRINGS ${PROJECT_SOURCE_DIR}/packaging/copyright timer_copyright
+     REGEX "^Copyright: " LIMIT_COUNT 1)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${PROJECT_SOURCE_DIR}/packaging/copyright)
+string(REGEX REPLACE "^Copyright: *" "" TIMER_COPYRIGHT "${timer_copyright}")
+string(REGEX REPLACE "^[-0-9, ]+" "" TIMER_PUBLISHER "${TIMER_COPYRIGHT}")
+if(TIMER_PUBLISHER STREQUAL "")
+    message(FATAL_ERROR "packaging/copyright names no copyright holder")
+endif()
+
+# A version resource, Korean and English, for target's file.
+function(timer_version_resource target file type description_ko description_en)
+    set(TIMER_VI_FILE ${file})
+    get_filename_component(TIMER_VI_NAME ${file} NAME_WE)
+    set(TIMER_VI_TYPE ${type})
+    set(TIMER_VI_DESCRIPTION_KO ${description_ko})
+    set(TIMER_VI_DESCRIPTION_EN ${description_en})
+    set(rc ${CMAKE_BINARY_DIR}/generated/${TIMER_VI_NAME}_version.rc)
+    configure_file(${PROJECT_SOURCE_DIR}/cmake/versioninfo.rc.in ${rc} @ONLY)
+    target_sources(${target} PRIVATE ${rc})
+endfunction()
+timer_version_resource(timer timer.exe 1 "타르베넬 타이머" "Tarvenel Timer")
+timer_version_resource(Glass Glass.dll 2 "타르베넬 타이머 창 효과" "Tarvenel Timer window effects")
+
 # The compiler's runtime DLLs: those beside Qt's, which the same compiler
 # built, or else the compiler's own.
 get_target_property(timer_qt_core Qt6::Core IMPORTED_LOCATION_RELEASE)

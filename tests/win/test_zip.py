@@ -5,6 +5,8 @@ import os
 import shutil
 import time
 
+import pytest
+
 import project
 import winx
 import xscreen
@@ -30,7 +32,7 @@ def imports(path):
             if "DLL Name:" in line]
 
 
-def test_the_folder_holds_what_the_program_needs(folder, prefix, resources):
+def test_the_folder_holds_what_the_program_needs(folder):
     present = sorted(os.path.relpath(os.path.join(root, name), folder)
                      for root, _, names in os.walk(folder) for name in names)
     assert present == sorted(SHIPPED)
@@ -48,10 +50,13 @@ def test_the_folder_holds_what_the_program_needs(folder, prefix, resources):
                     imported.startswith("api-ms-win-"), \
                     "%s needs %s, which is not shipped" % (name, imported)
 
-    # The icon group and the manifest, read from the shipped file as Windows
-    # reads them.
-    assert prefix.wine(resources, os.path.join(folder, "timer.exe"), timeout=120) == 0, \
-        "test_resources.exe failed on the shipped timer.exe"
+
+@pytest.mark.parametrize("name", ["timer.exe", "Glass.dll"])
+def test_what_windows_shows_about_the_file(folder, prefix, resources, name):
+    # The version resource, and for timer.exe the icon group and the
+    # manifest, read from the shipped file as Windows reads them.
+    assert prefix.wine(resources, os.path.join(folder, name), project.VERSION,
+                       timeout=120) == 0, "test_resources.exe failed on the shipped " + name
 
 
 def test_without_the_platform_plugin_there_is_no_window(folder, start_timer, tmp_path):
