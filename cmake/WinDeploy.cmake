@@ -69,8 +69,22 @@ timer_ship(. $<TARGET_FILE:timer> $<TARGET_FILE:Glass> ${CMAKE_BINARY_DIR}/READM
            $<TARGET_FILE:Qt6::Core> $<TARGET_FILE:Qt6::Gui> $<TARGET_FILE:Qt6::Widgets>
            ${timer_runtime_dlls})
 timer_ship(platforms $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin>)
-timer_ship(styles $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin>)
+# No styles plugin: app/main.cpp sets the Fusion style, which is built in.
 timer_ship(imageformats $<TARGET_FILE:Qt6::QICOPlugin>)
+# The shipped copies of our own binaries lose their symbols; those in the
+# build tree keep them for the debugger.
+if(NOT CMAKE_STRIP)
+    message(FATAL_ERROR "No strip program for the shipped timer.exe and Glass.dll")
+endif()
+install(CODE "
+    foreach(file timer.exe Glass.dll)
+        execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-all
+                                \"\${CMAKE_INSTALL_PREFIX}/\${file}\"
+                        RESULT_VARIABLE failed)
+        if(failed)
+            message(FATAL_ERROR \"Could not strip \${file}\")
+        endif()
+    endforeach()" COMPONENT windows)
 
 add_custom_command(OUTPUT ${TIMER_WIN_ZIP}
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${TIMER_WIN_FOLDER} ${TIMER_WIN_ZIP}

@@ -15,7 +15,7 @@ from xsession import run, wait_for
 
 SHIPPED = ["timer.exe", "Glass.dll", "Qt6Core.dll", "Qt6Gui.dll", "Qt6Widgets.dll",
            "libgcc_s_seh-1.dll", "libstdc++-6.dll", "libwinpthread-1.dll", "README.txt",
-           "platforms/qwindows.dll", "styles/qwindowsvistastyle.dll", "imageformats/qico.dll"]
+           "platforms/qwindows.dll", "imageformats/qico.dll"]
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "ole32.dll",
                "oleaut32.dll", "advapi32.dll", "msvcrt.dll", "imm32.dll", "winmm.dll",
                "ws2_32.dll", "version.dll", "uxtheme.dll", "dwmapi.dll", "shlwapi.dll",
@@ -57,6 +57,9 @@ def test_what_windows_shows_about_the_file(folder, prefix, resources, name):
     # manifest, read from the shipped file as Windows reads them.
     assert prefix.wine(resources, os.path.join(folder, name), project.VERSION,
                        timeout=120) == 0, "test_resources.exe failed on the shipped " + name
+    # Shipped without the symbols, which are nearly half of the file.
+    table = run("x86_64-w64-mingw32-objdump", "-t", os.path.join(folder, name))
+    assert "no symbols" in table, "%s is not stripped" % name
 
 
 def test_without_the_platform_plugin_there_is_no_window(folder, start_timer, tmp_path):
