@@ -106,7 +106,7 @@ if(MAKENSIS)
                 -DOUTPUT=${TIMER_WIN_DIST}/files.nsh -P ${TIMER_WIN_PACKAGING}/nsis_files.cmake
         COMMAND ${MAKENSIS} -V2 -DVERSION=${PROJECT_VERSION} -DFOLDER=${TIMER_WIN_FOLDER}
                 -DFILES=${TIMER_WIN_DIST}/files.nsh -DICON=${PROJECT_SOURCE_DIR}/tables/icon.ico
-                -DRUN_VALUE=${TIMER_RUN_VALUE}
+                -DRUN_VALUE=${TIMER_RUN_VALUE} -DAPP_ID=${TIMER_APP_ID}
                 -DOUTFILE=${TIMER_WIN_SETUP} ${TIMER_WIN_PACKAGING}/timer.nsi
         DEPENDS ${TIMER_WIN_ZIP} ${TIMER_WIN_PACKAGING}/timer.nsi
                 ${TIMER_WIN_PACKAGING}/nsis_files.cmake

@@ -1,8 +1,10 @@
 """The installer, silent both ways, in a fresh prefix: over an older copy,
 with the start with the session chosen, then the clock started from the
-Start-menu shortcut, then uninstalled.
+Start-menu shortcut, an update over a running clock, an uninstall while it
+runs, and an update that a clock which cannot be ended stops.
 The tests follow one another, each on what the one before left."""
 import filecmp
+import hashlib
 import os
 import re
 import shutil
@@ -20,6 +22,8 @@ from xsession import Failure, run, wait_for
 UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\TarvenelTimer"
 RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
 PACKAGING = os.path.join(project.REPO, "packaging", "windows")
+# The installer's exit code when a running clock could not be ended.
+CLOCK_RUNS = 3
 
 
 @pytest.fixture(scope="module")
@@ -31,6 +35,13 @@ def install_dir(module_prefix):
 def shortcut(module_prefix):
     return os.path.join(module_prefix.folder("APPDATA"), "Microsoft", "Windows", "Start Menu",
                         "Programs", "Tarvenel Timer.lnk")
+
+
+@pytest.fixture(scope="module")
+def older(folder, tmp_path_factory):
+    """The older installer of older_installer() and the folder it installs."""
+    work = str(tmp_path_factory.mktemp("older"))
+    return older_installer(folder, work), os.path.join(work, "timer-0.3.0")
 
 
 def files_under(folder):
@@ -51,20 +62,53 @@ def run_command(prefix):
     return found.group(1) if found else None
 
 
+def digests(folder):
+    """The SHA-256 of every file under the folder, by relative path."""
+    found = {}
+    for name in files_under(folder):
+        with open(os.path.join(folder, name), "rb") as f:
+            found[name] = hashlib.sha256(f.read()).hexdigest()
+    return found
+
+
+def clock_processes(prefix):
+    """The PIDs of the timer.exe processes that run in the prefix."""
+    found = []
+    for entry in os.listdir("/proc"):
+        try:
+            with open("/proc/%s/cmdline" % entry, "rb") as f:
+                command = f.read().split(b"\0")[0]
+            with open("/proc/%s/environ" % entry, "rb") as f:
+                environ = f.read().split(b"\0")
+        except (OSError, ValueError):
+            continue
+        if command.lower().endswith(b"\\timer.exe") and \
+                ("WINEPREFIX=" + prefix.path).encode() in environ:
+            found.append(int(entry))
+    return found
+
+
 def older_installer(shipped, work):
     """An installer of the same files as version 0.3.0, with one file more
-    that the current version does not ship."""
+    that the current version does not ship; its timer.exe and Glass.dll run
+    as the current ones do but are other bytes, so that whether an update
+    replaced them shows."""
     folder = os.path.join(work, "timer-0.3.0")
     shutil.copytree(shipped, folder)
     with open(os.path.join(folder, "dropped.txt"), "w") as dropped:
         dropped.write("shipped by 0.3.0 only\n")
+    # Bytes past a PE file's last section are never loaded.
+    for name in ("timer.exe", "Glass.dll"):
+        with open(os.path.join(folder, name), "ab") as binary:
+            binary.write(b"built as 0.3.0\0" * 8)
     files = os.path.join(work, "files.nsh")
     setup = os.path.join(work, "timer-0.3.0-setup.exe")
     run("cmake", "-DFOLDER=" + folder, "-DOUTPUT=" + files, "-P",
         os.path.join(PACKAGING, "nsis_files.cmake"))
     run("makensis", "-V2", "-DVERSION=0.3.0", "-DFOLDER=" + folder, "-DFILES=" + files,
         "-DICON=" + os.path.join(project.REPO, "tables", "icon.ico"),
-        "-DRUN_VALUE=" + project.RUN_VALUE, "-DOUTFILE=" + setup,
+        "-DRUN_VALUE=" + project.RUN_VALUE, "-DAPP_ID=" + project.APP_ID,
+        "-DOUTFILE=" + setup,
         os.path.join(PACKAGING, "timer.nsi"), timeout=300)
     return setup
 
@@ -74,10 +118,10 @@ def install(prefix, setup, *options):
         "%s /S %s failed" % (os.path.basename(setup), " ".join(options))
 
 
-def test_installs_over_an_older_copy(prefix, installer, folder, install_dir, shortcut, tmp_path):
+def test_installs_over_an_older_copy(prefix, installer, older, folder, install_dir, shortcut):
     # folder is the zip the installer was made beside, which holds what it
     # installs.
-    install(prefix, older_installer(folder, str(tmp_path)))
+    install(prefix, older[0])
     entry = uninstall_entry(prefix)
     assert entry and entry.get("DisplayVersion") == "0.3.0"
     assert os.path.exists(os.path.join(install_dir, "dropped.txt")), "0.3.0 was not installed"
@@ -125,7 +169,31 @@ def test_starts_from_the_start_menu(prefix, shortcut, shots):
     assert not winx.windows_titled(TITLE), "the window is still shown"
 
 
-def test_uninstalls_everything(prefix, install_dir, shortcut):
+def test_updates_a_running_clock(prefix, installer, older, folder, install_dir, launch):
+    install(prefix, older[0])
+    assert digests(install_dir)["timer.exe"] == digests(older[1])["timer.exe"]
+    old = launch(os.path.join(install_dir, "timer.exe"), cwd=install_dir)
+    assert xscreen.pid(winx.window_titled(TITLE, 60)) == old.process.pid
+
+    install(prefix, installer)
+    wait_for(lambda: not old.running(), 15, what="the old clock to end")
+    installed = digests(install_dir)
+    assert installed.pop("uninstall.exe", None), "no uninstaller"
+    assert installed == digests(folder), "not every file was replaced"
+    # The new clock in its place, once, started by the installer.
+    window = winx.window_titled(TITLE, 60)
+    assert clock_processes(prefix) == [xscreen.pid(window)]
+    with open("/proc/%d/cmdline" % xscreen.pid(window), "rb") as cmdline:
+        started = cmdline.read().decode("utf-8", "replace").split("\0")[0]
+    assert prefix.unix_path(started) == os.path.join(install_dir, "timer.exe")
+    assert not winx.windows_titled(winx.QUESTION_TITLE), "the old clock asked before it ended"
+
+
+def test_uninstalls_everything(prefix, install_dir, shortcut, launch):
+    # While the clock runs.
+    launch(os.path.join(install_dir, "timer.exe"), cwd=install_dir)
+    winx.window_titled(TITLE, 60)
+
     uninstaller, flag = re.match(r'"(.*)" (/S)$',
                                  uninstall_entry(prefix)["QuietUninstallString"]).groups()
     assert prefix.wine(prefix.unix_path(uninstaller), flag, what="the uninstaller") == 0
@@ -140,3 +208,21 @@ def test_uninstalls_everything(prefix, install_dir, shortcut):
     assert not os.path.exists(shortcut), "the shortcut is still there"
     assert uninstall_entry(prefix) is None, "the uninstall entry is still there"
     assert run_command(prefix) is None, "the clock still starts with the session"
+    assert clock_processes(prefix) == [], "the clock still runs"
+
+
+@pytest.mark.parametrize("deaf", [False, True], ids=["without quit event", "ignores quit event"])
+def test_a_clock_that_cannot_be_ended_stops_the_installer(prefix, installer, older, install_dir,
+                                                          launch, stand_in, deaf):
+    install(prefix, older[0])
+    before, entry = digests(install_dir), uninstall_entry(prefix)
+    clock = launch(stand_in, project.APP_ID, *(["deaf"] if deaf else []))
+    wait_for(lambda: "ready" in clock.log(), 30, what="the stand-in clock to be ready")
+
+    started = time.monotonic()
+    assert prefix.wine(installer, "/S", timeout=300) == CLOCK_RUNS
+    if deaf:
+        assert time.monotonic() - started >= 9, "the installer gave up before the clock had time"
+    assert digests(install_dir) == before, "the installed files changed"
+    assert uninstall_entry(prefix) == entry
+    assert clock.running()
