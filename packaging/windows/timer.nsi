@@ -5,6 +5,7 @@
 ; uninstalls silently; /S /AUTOSTART installs with the session start.
 ;   makensis -DVERSION=<x.y.z> -DFOLDER=<portable folder> -DFILES=<files.nsh>
 ;            -DICON=<icon.ico> -DRUN_VALUE=<name> -DAPP_ID=<id>
+;            -DPUBLISHER=<holder> -DCOPYRIGHT=<year and holder>
 ;            -DOUTFILE=<setup.exe> timer.nsi
 ; RUN_VALUE is the name of the value under the Run key, which the clock's
 ; own 시작 시 실행 writes too; APP_ID names the objects by which a running
@@ -24,8 +25,12 @@ RequestExecutionLevel user
 !define PRODUCT "Tarvenel Timer"
 !define PRODUCT_KO "타르베넬 타이머"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\TarvenelTimer"
-!define SHORTCUT "$SMPROGRAMS\${PRODUCT}.lnk"
+!define SHORTCUT "$SMPROGRAMS\${PRODUCT_KO}.lnk"
+; The shortcut's name up to 0.3.1.
+!define OLD_SHORTCUT "$SMPROGRAMS\${PRODUCT}.lnk"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
+; Where the clock keeps the player's setup and alarms (session/userfiles_win.cpp).
+!define SETTINGS_DIR "$APPDATA\tarvenel-timer"
 
 !define CLOCK_MUTEX "Local\${APP_ID}.running"
 !define CLOCK_QUIT_EVENT "Local\${APP_ID}.quit"
@@ -58,6 +63,7 @@ ShowUninstDetails nevershow
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_COMPONENTS
 !insertmacro MUI_UNPAGE_INSTFILES
 ; The first language is the one for systems whose own NSIS has no texts.
 !insertmacro MUI_LANGUAGE "Korean"
@@ -68,7 +74,8 @@ VIAddVersionKey /LANG=${LANG_KOREAN} "ProductName" "${PRODUCT}"
 VIAddVersionKey /LANG=${LANG_KOREAN} "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=${LANG_KOREAN} "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=${LANG_KOREAN} "FileDescription" "${PRODUCT} ${VERSION} Setup"
-VIAddVersionKey /LANG=${LANG_KOREAN} "LegalCopyright" "The ${PRODUCT} developers"
+VIAddVersionKey /LANG=${LANG_KOREAN} "CompanyName" "${PUBLISHER}"
+VIAddVersionKey /LANG=${LANG_KOREAN} "LegalCopyright" "© ${COPYRIGHT}"
 
 Var clockWasRunning
 
@@ -168,9 +175,11 @@ Section
     Delete "$0\uninstall.exe"
     RMDir "$0"
 fresh:
+    Delete "${OLD_SHORTCUT}"
     !insertmacro TIMER_INSTALL_FILES
     WriteUninstaller "$INSTDIR\uninstall.exe"
-    CreateShortcut "${SHORTCUT}" "$INSTDIR\timer.exe" "" "$INSTDIR\timer.exe" 0
+    CreateShortcut "${SHORTCUT}" "$INSTDIR\timer.exe" "" "$INSTDIR\timer.exe" 0 \
+        SW_SHOWNORMAL "" "${PRODUCT}"
 
     WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayName" "${PRODUCT}"
     WriteRegStr HKCU "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -180,6 +189,10 @@ fresh:
     WriteRegStr HKCU "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
     WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoModify" 1
     WriteRegDWORD HKCU "${UNINSTALL_KEY}" "NoRepair" 1
+    WriteRegStr HKCU "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+    ; In KB, as Apps & features expects it.
+    ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+    WriteRegDWORD HKCU "${UNINSTALL_KEY}" "EstimatedSize" $0
 
     ; The clock that was ended for the update comes back, now the new one.
     ${If} $clockWasRunning = 1
@@ -209,6 +222,7 @@ FunctionEnd
 Section "-un.Main"
     Call un.StopClock
     Delete "${SHORTCUT}"
+    Delete "${OLD_SHORTCUT}"
     !insertmacro TIMER_REMOVE_FILES
     Delete "$INSTDIR\uninstall.exe"
     ; Only when empty: the user may keep files of their own there.
@@ -217,3 +231,10 @@ Section "-un.Main"
     DeleteRegValue HKCU "${RUN_KEY}" "${RUN_VALUE}"
 SectionEnd
 
+; Off unless the player ticks it: a silent uninstall, and every update,
+; which runs the older copy's uninstaller silently, keeps them.
+Section /o "un.설정 파일 삭제" SEC_UN_SETTINGS
+    Delete "${SETTINGS_DIR}\timer.ini"
+    Delete "${SETTINGS_DIR}\alarms.ini"
+    RMDir "${SETTINGS_DIR}"
+SectionEnd

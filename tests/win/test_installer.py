@@ -8,6 +8,7 @@ import hashlib
 import os
 import re
 import shutil
+import struct
 import subprocess
 import time
 
@@ -22,8 +23,12 @@ from xsession import Failure, run, wait_for
 UNINSTALL_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\TarvenelTimer"
 RUN_KEY = r"HKCU\Software\Microsoft\Windows\CurrentVersion\Run"
 PACKAGING = os.path.join(project.REPO, "packaging", "windows")
+PUBLISHER = "The Tarvenel Timer developers"
 # The installer's exit code when a running clock could not be ended.
 CLOCK_RUNS = 3
+
+with open(os.path.join(project.REPO, "packaging", "copyright")) as _copyright:
+    COPYRIGHT = re.search(r"^Copyright: *(.+)$", _copyright.read(), re.M).group(1)
 
 
 @pytest.fixture(scope="module")
@@ -32,9 +37,19 @@ def install_dir(module_prefix):
 
 
 @pytest.fixture(scope="module")
-def shortcut(module_prefix):
+def start_menu(module_prefix):
     return os.path.join(module_prefix.folder("APPDATA"), "Microsoft", "Windows", "Start Menu",
-                        "Programs", "Tarvenel Timer.lnk")
+                        "Programs")
+
+
+@pytest.fixture(scope="module")
+def shortcut(start_menu):
+    return os.path.join(start_menu, "타르베넬 타이머.lnk")
+
+
+@pytest.fixture(scope="module")
+def settings_dir(module_prefix):
+    return os.path.join(module_prefix.folder("APPDATA"), "tarvenel-timer")
 
 
 @pytest.fixture(scope="module")
@@ -88,6 +103,27 @@ def clock_processes(prefix):
     return found
 
 
+def shortcut_description(path):
+    """The description a .lnk file holds (its NAME_STRING), or None."""
+    with open(path, "rb") as f:
+        data = f.read()
+    flags = struct.unpack_from("<I", data, 0x14)[0]
+    at = 0x4C
+    if flags & 0x01:    # HasLinkTargetIDList
+        at += 2 + struct.unpack_from("<H", data, at)[0]
+    if flags & 0x02:    # HasLinkInfo
+        at += struct.unpack_from("<I", data, at)[0]
+    if not flags & 0x04:    # HasName
+        return None
+    count = struct.unpack_from("<H", data, at)[0]
+    if flags & 0x80:    # IsUnicode
+        text = data[at + 2:at + 2 + 2 * count].decode("utf-16-le")
+    else:
+        text = data[at + 2:at + 2 + count].decode("latin-1")
+    # Wine counts the terminating NUL too.
+    return text.rstrip("\0")
+
+
 def older_installer(shipped, work):
     """An installer of the same files as version 0.3.0, with one file more
     that the current version does not ship; its timer.exe and Glass.dll run
@@ -108,7 +144,7 @@ def older_installer(shipped, work):
     run("makensis", "-V2", "-DVERSION=0.3.0", "-DFOLDER=" + folder, "-DFILES=" + files,
         "-DICON=" + os.path.join(project.REPO, "tables", "icon.ico"),
         "-DRUN_VALUE=" + project.RUN_VALUE, "-DAPP_ID=" + project.APP_ID,
-        "-DOUTFILE=" + setup,
+        "-DPUBLISHER=" + PUBLISHER, "-DCOPYRIGHT=" + COPYRIGHT, "-DOUTFILE=" + setup,
         os.path.join(PACKAGING, "timer.nsi"), timeout=300)
     return setup
 
@@ -118,7 +154,8 @@ def install(prefix, setup, *options):
         "%s /S %s failed" % (os.path.basename(setup), " ".join(options))
 
 
-def test_installs_over_an_older_copy(prefix, installer, older, folder, install_dir, shortcut):
+def test_installs_over_an_older_copy(prefix, installer, older, folder, install_dir, start_menu,
+                                     shortcut):
     # folder is the zip the installer was made beside, which holds what it
     # installs.
     install(prefix, older[0])
@@ -126,6 +163,9 @@ def test_installs_over_an_older_copy(prefix, installer, older, folder, install_d
     assert entry and entry.get("DisplayVersion") == "0.3.0"
     assert os.path.exists(os.path.join(install_dir, "dropped.txt")), "0.3.0 was not installed"
     assert run_command(prefix) is None, "starts with the session though /AUTOSTART was not given"
+    # The shortcut by the English name that copies up to 0.3.1 made.
+    old_shortcut = os.path.join(start_menu, "Tarvenel Timer.lnk")
+    shutil.copy(shortcut, old_shortcut)
 
     install(prefix, installer, "/AUTOSTART")
     assert files_under(install_dir) == sorted(files_under(folder) + ["uninstall.exe"])
@@ -133,14 +173,20 @@ def test_installs_over_an_older_copy(prefix, installer, older, folder, install_d
         assert filecmp.cmp(os.path.join(folder, name), os.path.join(install_dir, name),
                            shallow=False), "%s differs from the zip's" % name
     assert os.path.isfile(shortcut), "no Start-menu shortcut"
+    assert shortcut_description(shortcut) == "Tarvenel Timer"
+    assert not os.path.exists(old_shortcut), "the shortcut by the old name is still there"
 
     entry = uninstall_entry(prefix) or {}
     windows_dir = prefix.windows_path(install_dir)
+    size = sum(os.path.getsize(os.path.join(install_dir, name))
+               for name in files_under(install_dir))
     expected = {"DisplayName": "Tarvenel Timer", "DisplayVersion": project.VERSION,
                 "InstallLocation": windows_dir,
                 "DisplayIcon": windows_dir + "\\timer.exe,0",
                 "UninstallString": '"%s\\uninstall.exe"' % windows_dir,
-                "QuietUninstallString": '"%s\\uninstall.exe" /S' % windows_dir}
+                "QuietUninstallString": '"%s\\uninstall.exe" /S' % windows_dir,
+                "Publisher": PUBLISHER, "EstimatedSize": "0x%x" % (size // 1024),
+                "NoModify": "0x1", "NoRepair": "0x1"}
     assert {name: entry.get(name) for name in expected} == expected
 
     started = '"%s\\timer.exe" --autostart' % windows_dir
@@ -189,10 +235,15 @@ def test_updates_a_running_clock(prefix, installer, older, folder, install_dir, 
     assert not winx.windows_titled(winx.QUESTION_TITLE), "the old clock asked before it ended"
 
 
-def test_uninstalls_everything(prefix, install_dir, shortcut, launch):
-    # While the clock runs.
+def test_uninstalls_everything(prefix, install_dir, shortcut, settings_dir, launch):
+    # While the clock runs, with the player's settings written.
     launch(os.path.join(install_dir, "timer.exe"), cwd=install_dir)
     winx.window_titled(TITLE, 60)
+    os.makedirs(settings_dir, exist_ok=True)
+    settings = {"timer.ini": "[window]\nx=10\n", "alarms.ini": "[job]\nstarts=1\n"}
+    for name, text in settings.items():
+        with open(os.path.join(settings_dir, name), "w") as f:
+            f.write(text)
 
     uninstaller, flag = re.match(r'"(.*)" (/S)$',
                                  uninstall_entry(prefix)["QuietUninstallString"]).groups()
@@ -209,6 +260,7 @@ def test_uninstalls_everything(prefix, install_dir, shortcut, launch):
     assert uninstall_entry(prefix) is None, "the uninstall entry is still there"
     assert run_command(prefix) is None, "the clock still starts with the session"
     assert clock_processes(prefix) == [], "the clock still runs"
+    assert sorted(os.listdir(settings_dir)) == sorted(settings), "the settings went too"
 
 
 @pytest.mark.parametrize("deaf", [False, True], ids=["without quit event", "ignores quit event"])
