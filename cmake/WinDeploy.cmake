@@ -10,6 +10,33 @@ set(TIMER_WIN_FOLDER ${TIMER_WIN_DIST}/${TIMER_WIN_NAME})
 set(TIMER_WIN_ZIP ${TIMER_WIN_DIST}/${TIMER_WIN_NAME}-windows-x64.zip)
 set(TIMER_WIN_PACKAGING ${PROJECT_SOURCE_DIR}/packaging/windows)
 
+# The package's copyright holder, as Windows shows it for the program, its
+# library and its installer: "2026 The Tarvenel Timer developers" and, without
+# the years, the publisher.
+file(STRINGS ${PROJECT_SOURCE_DIR}/packaging/copyright timer_copyright
+     REGEX "^Copyright: " LIMIT_COUNT 1)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             ${PROJECT_SOURCE_DIR}/packaging/copyright)
+string(REGEX REPLACE "^Copyright: *" "" TIMER_COPYRIGHT "${timer_copyright}")
+string(REGEX REPLACE "^[-0-9, ]+" "" TIMER_PUBLISHER "${TIMER_COPYRIGHT}")
+if(TIMER_PUBLISHER STREQUAL "")
+    message(FATAL_ERROR "packaging/copyright names no copyright holder")
+endif()
+
+# A version resource, Korean and English, for target's file.
+function(timer_version_resource target file type description_ko description_en)
+    set(TIMER_VI_FILE ${file})
+    get_filename_component(TIMER_VI_NAME ${file} NAME_WE)
+    set(TIMER_VI_TYPE ${type})
+    set(TIMER_VI_DESCRIPTION_KO ${description_ko})
+    set(TIMER_VI_DESCRIPTION_EN ${description_en})
+    set(rc ${CMAKE_BINARY_DIR}/generated/${TIMER_VI_NAME}_version.rc)
+    configure_file(${PROJECT_SOURCE_DIR}/cmake/versioninfo.rc.in ${rc} @ONLY)
+    target_sources(${target} PRIVATE ${rc})
+endfunction()
+timer_version_resource(timer timer.exe 1 "타르베넬 타이머" "Tarvenel Timer")
+timer_version_resource(Glass Glass.dll 2 "타르베넬 타이머 창 효과" "Tarvenel Timer window effects")
+
 # The compiler's runtime DLLs: those beside Qt's, which the same compiler
 # built, or else the compiler's own.
 get_target_property(timer_qt_core Qt6::Core IMPORTED_LOCATION_RELEASE)
@@ -42,8 +69,22 @@ timer_ship(. $<TARGET_FILE:timer> $<TARGET_FILE:Glass> ${CMAKE_BINARY_DIR}/READM
            $<TARGET_FILE:Qt6::Core> $<TARGET_FILE:Qt6::Gui> $<TARGET_FILE:Qt6::Widgets>
            ${timer_runtime_dlls})
 timer_ship(platforms $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin>)
-timer_ship(styles $<TARGET_FILE:Qt6::QWindowsVistaStylePlugin>)
+# No styles plugin: app/main.cpp sets the Fusion style, which is built in.
 timer_ship(imageformats $<TARGET_FILE:Qt6::QICOPlugin>)
+# The shipped copies of our own binaries lose their symbols; those in the
+# build tree keep them for the debugger.
+if(NOT CMAKE_STRIP)
+    message(FATAL_ERROR "No strip program for the shipped timer.exe and Glass.dll")
+endif()
+install(CODE "
+    foreach(file timer.exe Glass.dll)
+        execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-all
+                                \"\${CMAKE_INSTALL_PREFIX}/\${file}\"
+                        RESULT_VARIABLE failed)
+        if(failed)
+            message(FATAL_ERROR \"Could not strip \${file}\")
+        endif()
+    endforeach()" COMPONENT windows)
 
 # Qt's Korean texts for its dialogs. A Qt for Windows may come without
 # translations; the files are the same on every platform, so the host's
@@ -77,7 +118,8 @@ if(MAKENSIS)
                 -DOUTPUT=${TIMER_WIN_DIST}/files.nsh -P ${TIMER_WIN_PACKAGING}/nsis_files.cmake
         COMMAND ${MAKENSIS} -V2 -DVERSION=${PROJECT_VERSION} -DFOLDER=${TIMER_WIN_FOLDER}
                 -DFILES=${TIMER_WIN_DIST}/files.nsh -DICON=${PROJECT_SOURCE_DIR}/tables/icon.ico
-                -DRUN_VALUE=${TIMER_RUN_VALUE}
+                -DRUN_VALUE=${TIMER_RUN_VALUE} -DAPP_ID=${TIMER_APP_ID}
+                "-DPUBLISHER=${TIMER_PUBLISHER}" "-DCOPYRIGHT=${TIMER_COPYRIGHT}"
                 -DOUTFILE=${TIMER_WIN_SETUP} ${TIMER_WIN_PACKAGING}/timer.nsi
         DEPENDS ${TIMER_WIN_ZIP} ${TIMER_WIN_PACKAGING}/timer.nsi
                 ${TIMER_WIN_PACKAGING}/nsis_files.cmake

@@ -8,9 +8,10 @@ Usage: make_icons.py [output-directory]   (default: this script's directory)
 
 Standard library only, and deterministic: the only floating-point
 functions used are + - * / and sqrt, which are exactly rounded everywhere,
-so every run on every machine draws the same pixels. The ICO and SVG files
-are the same bytes everywhere; a PNG's compressed bytes may differ with the
-zlib release, its pixels do not.
+so every run on every machine draws the same pixels. The SVG file and
+icon2.ico are the same bytes everywhere; a PNG's compressed bytes may
+differ with the zlib release, its pixels do not, and so may icon.ico's,
+whose 256-pixel image is a PNG, as Windows expects at that size.
 """
 
 import math
@@ -238,12 +239,16 @@ def bmp_entry(rows, bits):
 
 
 def ico(images):
-    """images: list of (rows, bits).  Directory first, then the bitmaps in order."""
-    entries = [(len(rows), bits, bmp_entry(rows, bits)) for rows, bits in images]
+    """images: list of (rows, bits), bits "png" for a 32-bit image stored as
+    PNG.  Directory first, then the images in order."""
+    entries = [(len(rows), 32, png(rows)) if bits == "png" else
+               (len(rows), bits, bmp_entry(rows, bits)) for rows, bits in images]
     out = bytearray(struct.pack("<HHH", 0, 1, len(entries)))
     offset = 6 + 16 * len(entries)
     for size, bits, data in entries:
-        out += struct.pack("<BBBBHHII", size, size, 0, 0, 1, bits, len(data), offset)
+        # 0 stands for 256 in the directory's one-byte sizes.
+        out += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, bits, len(data),
+                           offset)
         offset += len(data)
     for _, _, data in entries:
         out += data
@@ -324,7 +329,7 @@ def svg(scheme):
 
 MAIN_LAYOUT = [(16, 8), (24, 8), (32, 8), (48, 8), (64, 8),
                (16, 32), (24, 32), (48, 32), (64, 32),
-               (32, 24)]
+               (32, 24), (256, "png")]
 DESKTOP_SIZES = [16, 22, 24, 32, 48, 64, 128, 256]
 TRAY_SIZES = [32, 48, 64]
 
@@ -340,7 +345,9 @@ def main(argv):
 
     main_icon = ico([(art(size, "night"), bits) for size, bits in MAIN_LAYOUT])
     second_icon = ico([(art(16, "ember"), 8)])
-    assert len(main_icon) == 48310, len(main_icon)
+    # All but the PNG image's compressed bytes.
+    big = len(png(art(256, "night")))
+    assert len(main_icon) - big == 48326, len(main_icon) - big
     assert len(second_icon) == 1406, len(second_icon)
     files = [("icon.ico", main_icon), ("icon2.ico", second_icon),
              (os.path.join("hicolor", "scalable.svg"), svg("night").encode())]

@@ -64,7 +64,7 @@ void addFileRows()
     QTest::addColumn<QString>("file");
     QTest::addColumn<int>("count");
     QTest::addColumn<qsizetype>("fileSize");
-    QTest::newRow("icon.ico") << QStringLiteral("icon.ico") << 10 << qsizetype(48310);
+    QTest::newRow("icon.ico") << QStringLiteral("icon.ico") << 11 << qsizetype(66191);
     QTest::newRow("icon2.ico") << QStringLiteral("icon2.ico") << 1 << qsizetype(1406);
 }
 
@@ -184,7 +184,7 @@ private slots:
         QTest::addColumn<QString>("file");
         QTest::addColumn<QList<int>>("sizes");
         QTest::newRow("icon.ico") << QStringLiteral("icon.ico")
-                                  << QList<int>{16, 24, 32, 48, 64, 16, 24, 48, 64, 32};
+                                  << QList<int>{16, 24, 32, 48, 64, 16, 24, 48, 64, 32, 256};
         QTest::newRow("icon2.ico") << QStringLiteral("icon2.ico") << QList<int>{16};
     }
     void qtReader()
@@ -203,9 +203,32 @@ private slots:
         }
     }
 
+    // The 256-pixel image, as Windows reads it: a PNG, which the directory
+    // gives as size 0.
+    void pngEntry()
+    {
+        const QByteArray d = load(QStringLiteral("icon.ico"));
+        QVERIFY(d.size() >= 6 + 16 * 11);
+        const DirEntry e = entryAt(d, 10);
+        QCOMPARE(e.width, 0);
+        QCOMPARE(e.height, 0);
+        QCOMPARE(e.planes, 1);
+        QCOMPARE(e.bitCount, 32);
+        QVERIFY(qsizetype(e.offset) + e.bytes <= d.size());
+        const QByteArray data = d.mid(e.offset, e.bytes);
+        QVERIFY(data.startsWith("\x89PNG\r\n\x1a\n"));
+        const QImage image = QImage::fromData(data, "PNG");
+        QCOMPARE(image.size(), QSize(256, 256));
+        QVERIFY(image.hasAlphaChannel());
+    }
+
     // A disc: transparent corners, most of the square opaque, and the minute
     // hand pointing up (rows stored top-down would turn the clock over).
-    void drawing_data() { addImageRows(); }
+    void drawing_data()
+    {
+        addImageRows();
+        QTest::addRow("icon.ico #10 256px png") << QStringLiteral("icon.ico") << 10 << 256 << 32;
+    }
     void drawing()
     {
         QFETCH(QString, file);
@@ -279,7 +302,7 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<int>("size");
-        for (int size : { 16, 24, 32, 48, 64 })
+        for (int size : { 16, 24, 32, 48, 64, 256 })
             QTest::addRow("window %dpx", size) << QStringLiteral(":/icon.ico") << size;
         QTest::newRow("tray 16px") << QStringLiteral(":/icon2.ico") << 16;
     }

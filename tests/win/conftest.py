@@ -29,6 +29,9 @@ def pytest_addoption(parser):
     group.addoption("--resources",
                     default=os.path.join(BUILD, "tests", "win", "bin", "test_resources.exe"),
                     help="test_resources.exe, which reads the shipped timer.exe's resources")
+    group.addoption("--stand-in",
+                    default=os.path.join(BUILD, "tests", "win", "bin", "clock_stand_in.exe"),
+                    help="clock_stand_in.exe, a clock that the installer cannot ask to end")
 
 
 def built(config, option):
@@ -52,6 +55,11 @@ def installer(pytestconfig):
 @pytest.fixture(scope="session")
 def resources(pytestconfig):
     return built(pytestconfig, "--resources")
+
+
+@pytest.fixture(scope="session")
+def stand_in(pytestconfig):
+    return built(pytestconfig, "--stand-in")
 
 
 @pytest.fixture(scope="session")

@@ -1,13 +1,17 @@
 // Linked with the compiled app/timer.rc: the resources must be readable the
 // way Windows reads them, and the manifest must actually take effect. Given
 // the path of another program (the shipped timer.exe), it reads that one's
-// resources instead.
+// resources instead, and its version resource, which must give the version
+// named after the path; given a DLL (the shipped Glass.dll), only that.
+//   test_resources [FILE VERSION]
 
 #include "check.h"
 
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -26,13 +30,51 @@ std::string resourceText(LPCWSTR name, LPCWSTR type)
     return bytes ? std::string(bytes, SizeofResource(g_module, info)) : std::string();
 }
 
+std::string utf8(const wchar_t *text, int length = -1)
+{
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+    std::string out(size > 0 ? size : 0, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), size, nullptr, nullptr);
+    if (length < 0 && !out.empty())
+        out.pop_back();
+    return out;
+}
+
+#pragma pack(push, 2)
+struct GroupIconEntry {
+    BYTE width, height, colors, reserved;
+    WORD planes, bits;
+    DWORD bytes;
+    WORD id;
+};
+#pragma pack(pop)
+
 void testIcon()
 {
     check::Scope scope("icon");
     CHECK(FindResourceW(g_module, L"IDI_ICON1", MAKEINTRESOURCEW(14) /* RT_GROUP_ICON */)
           != nullptr);
 
-    for (int size : {16, 32}) {
+    // Explorer's large icons and the taskbar at high DPI take the 256-pixel
+    // image, which the group lists with size 0 and which is a PNG.
+    const std::string group = resourceText(L"IDI_ICON1", MAKEINTRESOURCEW(14));
+    const int count = group.size() >= 6 ? *reinterpret_cast<const WORD *>(group.data() + 4) : 0;
+    CHECK(group.size() >= 6 + sizeof(GroupIconEntry) * count);
+    const GroupIconEntry *large = nullptr;
+    for (int i = 0; i < count && group.size() >= 6 + sizeof(GroupIconEntry) * count; ++i) {
+        const auto *entry = reinterpret_cast<const GroupIconEntry *>(
+                group.data() + 6 + sizeof(GroupIconEntry) * i);
+        if (entry->width == 0 && entry->height == 0)
+            large = entry;
+    }
+    if (CHECK(large != nullptr)) {
+        CHECK_EQ(large->bits, WORD(32));
+        const std::string image = resourceText(MAKEINTRESOURCEW(large->id), MAKEINTRESOURCEW(3));
+        CHECK_EQ(image.size(), size_t(large->bytes));
+        CHECK(image.compare(0, 8, "\x89PNG\r\n\x1a\n") == 0);
+    }
+
+    for (int size : {16, 32, 256}) {
         check::Scope sizeScope(std::to_string(size) + " px");
         HICON icon = static_cast<HICON>(
                 LoadImageW(g_module, L"IDI_ICON1", IMAGE_ICON, size, size, 0));
@@ -65,6 +107,13 @@ void testManifest()
         "publicKeyToken=\"6595b64144ccf1df\"",
         "processorArchitecture=\"*\"",
         "language=\"*\"",
+        // Windows 10 and 11
+        "<supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\"/>",
+        "<dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">"
+        "PerMonitorV2</dpiAwareness>",
+        // Windows before 10 1607, which has no dpiAwareness
+        "<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">"
+        "true/pm</dpiAware>",
     };
     for (const char *text : wanted) {
         check::Scope textScope(text);
@@ -90,10 +139,96 @@ void testManifest()
     }
 }
 
+struct VersionString {
+    const char *name;
+    const char *korean;
+    const char *english;
+};
+
+// The version resource as Windows reads it for the file's properties:
+// version numbers, type, and the texts of both languages.
+void testVersion(const std::wstring &path, const std::string &version, bool library)
+{
+    check::Scope scope("version of " + utf8(path.c_str()));
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    if (!CHECK(size != 0))
+        return;
+    std::vector<char> data(size);
+    if (!CHECK(GetFileVersionInfoW(path.c_str(), 0, size, data.data())))
+        return;
+
+    unsigned major = 0, minor = 0, patch = 0;
+    CHECK_EQ(std::sscanf(version.c_str(), "%u.%u.%u", &major, &minor, &patch), 3);
+    VS_FIXEDFILEINFO *fixed = nullptr;
+    UINT length = 0;
+    if (CHECK(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void **>(&fixed), &length))
+        && CHECK(length >= sizeof *fixed)) {
+        CHECK_EQ(fixed->dwSignature, DWORD(0xfeef04bd));
+        CHECK_EQ(fixed->dwFileVersionMS, DWORD(MAKELONG(minor, major)));
+        CHECK_EQ(fixed->dwFileVersionLS, DWORD(MAKELONG(0, patch)));
+        CHECK_EQ(fixed->dwProductVersionMS, DWORD(MAKELONG(minor, major)));
+        CHECK_EQ(fixed->dwProductVersionLS, DWORD(MAKELONG(0, patch)));
+        CHECK_EQ(fixed->dwFileType, DWORD(library ? VFT_DLL : VFT_APP));
+    }
+
+    // Korean first: Windows takes the first language for a system in any
+    // other language.
+    WORD *languages = nullptr;
+    if (CHECK(VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation",
+                             reinterpret_cast<void **>(&languages), &length))
+        && CHECK_EQ(length, UINT(8))) {
+        CHECK_EQ(languages[0], WORD(0x0412));
+        CHECK_EQ(languages[1], WORD(1200));
+        CHECK_EQ(languages[2], WORD(0x0409));
+        CHECK_EQ(languages[3], WORD(1200));
+    }
+
+    const VersionString strings[] = {
+        {"FileDescription", library ? "타르베넬 타이머 창 효과" : "타르베넬 타이머",
+         library ? "Tarvenel Timer window effects" : "Tarvenel Timer"},
+        {"ProductName", "타르베넬 타이머", "Tarvenel Timer"},
+        {"FileVersion", version.c_str(), version.c_str()},
+        {"ProductVersion", version.c_str(), version.c_str()},
+        {"CompanyName", "The Tarvenel Timer developers", "The Tarvenel Timer developers"},
+        {"LegalCopyright", "© 2026 The Tarvenel Timer developers",
+         "© 2026 The Tarvenel Timer developers"},
+        {"OriginalFilename", library ? "Glass.dll" : "timer.exe",
+         library ? "Glass.dll" : "timer.exe"},
+    };
+    for (const VersionString &row : strings) {
+        for (const wchar_t *block : {L"041204b0", L"040904b0"}) {
+            const std::string expected = block[3] == L'2' ? row.korean : row.english;
+            check::Scope rowScope(std::string(row.name) + " in " + utf8(block));
+            const std::wstring name = std::wstring(L"\\StringFileInfo\\") + block + L"\\"
+                    + std::wstring(row.name, row.name + std::char_traits<char>::length(row.name));
+            wchar_t *text = nullptr;
+            if (CHECK(VerQueryValueW(data.data(), name.c_str(), reinterpret_cast<void **>(&text),
+                                     &length)))
+                CHECK_EQ(utf8(text), expected);
+        }
+    }
+}
+
+bool endsWith(const std::wstring &text, const std::wstring &end)
+{
+    if (text.size() < end.size())
+        return false;
+    std::wstring tail = text.substr(text.size() - end.size());
+    CharLowerW(tail.data());
+    return tail == end;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t **argv)
 {
+    if (argc > 1 && !CHECK_EQ(argc, 3))
+        return check::finish("test_resources");
+    if (argc > 1 && endsWith(argv[1], L".dll")) {
+        testVersion(argv[1], utf8(argv[2]), true);
+        return check::finish("test_resources");
+    }
     if (argc > 1) {
         g_ownResources = false;
         g_module = LoadLibraryExW(argv[1], nullptr,
@@ -103,5 +238,7 @@ int wmain(int argc, wchar_t **argv)
     }
     testIcon();
     testManifest();
+    if (argc > 1)
+        testVersion(argv[1], utf8(argv[2]), false);
     return check::finish("test_resources");
 }

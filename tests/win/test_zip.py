@@ -6,6 +6,8 @@ import shutil
 import subprocess
 import time
 
+import pytest
+
 import project
 import winx
 import xscreen
@@ -14,8 +16,7 @@ from xsession import QUIET, run, wait_for
 
 SHIPPED = ["timer.exe", "Glass.dll", "Qt6Core.dll", "Qt6Gui.dll", "Qt6Widgets.dll",
            "libgcc_s_seh-1.dll", "libstdc++-6.dll", "libwinpthread-1.dll", "README.txt",
-           "platforms/qwindows.dll", "styles/qwindowsvistastyle.dll", "imageformats/qico.dll",
-           "translations/qtbase_ko.qm"]
+           "platforms/qwindows.dll", "imageformats/qico.dll", "translations/qtbase_ko.qm"]
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "ole32.dll",
                "oleaut32.dll", "advapi32.dll", "msvcrt.dll", "imm32.dll", "winmm.dll",
                "ws2_32.dll", "version.dll", "uxtheme.dll", "dwmapi.dll", "shlwapi.dll",
@@ -32,7 +33,7 @@ def imports(path):
             if "DLL Name:" in line]
 
 
-def test_the_folder_holds_what_the_program_needs(folder, prefix, resources):
+def test_the_folder_holds_what_the_program_needs(folder):
     present = sorted(os.path.relpath(os.path.join(root, name), folder)
                      for root, _, names in os.walk(folder) for name in names)
     assert present == sorted(SHIPPED)
@@ -50,10 +51,16 @@ def test_the_folder_holds_what_the_program_needs(folder, prefix, resources):
                     imported.startswith("api-ms-win-"), \
                     "%s needs %s, which is not shipped" % (name, imported)
 
-    # The icon group and the manifest, read from the shipped file as Windows
-    # reads them.
-    assert prefix.wine(resources, os.path.join(folder, "timer.exe"), timeout=120) == 0, \
-        "test_resources.exe failed on the shipped timer.exe"
+
+@pytest.mark.parametrize("name", ["timer.exe", "Glass.dll"])
+def test_what_windows_shows_about_the_file(folder, prefix, resources, name):
+    # The version resource, and for timer.exe the icon group and the
+    # manifest, read from the shipped file as Windows reads them.
+    assert prefix.wine(resources, os.path.join(folder, name), project.VERSION,
+                       timeout=120) == 0, "test_resources.exe failed on the shipped " + name
+    # Shipped without the symbols, which are nearly half of the file.
+    table = run("x86_64-w64-mingw32-objdump", "-t", os.path.join(folder, name))
+    assert "no symbols" in table, "%s is not stripped" % name
 
 
 def test_without_the_platform_plugin_there_is_no_window(folder, start_timer, tmp_path):
