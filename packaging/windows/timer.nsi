@@ -236,5 +236,8 @@ SectionEnd
 Section /o "un.설정 파일 삭제" SEC_UN_SETTINGS
     Delete "${SETTINGS_DIR}\timer.ini"
     Delete "${SETTINGS_DIR}\alarms.ini"
+    ; The copies the clock kept of files it could not use.
+    Delete "${SETTINGS_DIR}\timer.ini.broken-*"
+    Delete "${SETTINGS_DIR}\alarms.ini.broken-*"
     RMDir "${SETTINGS_DIR}"
 SectionEnd
