@@ -235,7 +235,8 @@ void TestAlarmSettings::brokenFileLeavesAlarmsOff()
         writeAll(file, content);
     QString problem;
     QVERIFY(AlarmStore::load(&problem) == AlarmSettings());
-    QVERIFY2(problem.startsWith(file + QStringLiteral(": ")), qPrintable(problem.left(300)));
+    QVERIFY2(problem.startsWith(QDir::toNativeSeparators(file) + QStringLiteral(": ")),
+             qPrintable(problem.left(300)));
     QVERIFY2(problem.contains(why), qPrintable(problem.left(300)));
     QVERIFY(problem.size() < 400);
     if (!content.isEmpty())

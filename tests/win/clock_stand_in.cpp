@@ -1,8 +1,9 @@
 // Holds what a running clock holds in the session, its "running" mutex and
 // the mapping with its process id, but has no quit event, like the clocks up
-// to 0.3.1; with "deaf" it makes the event and never looks at it. Prints
-// "ready" once they exist, then waits until it is killed.
-//   clock_stand_in KEY [deaf]
+// to 0.3.1; with "deaf" it makes the event and never looks at it; with
+// "hung" it has a window too, whose messages it never takes, as a clock
+// that hangs. Prints "ready" once they exist, then waits until it is killed.
+//   clock_stand_in KEY [deaf|hung]
 
 #include <windows.h>
 
@@ -12,7 +13,7 @@
 int wmain(int argc, wchar_t **argv)
 {
     if (argc < 2) {
-        std::fputs("usage: clock_stand_in KEY [deaf]\n", stderr);
+        std::fputs("usage: clock_stand_in KEY [deaf|hung]\n", stderr);
         return 2;
     }
     const std::wstring name = std::wstring(L"Local\\") + argv[1];
@@ -34,6 +35,12 @@ int wmain(int argc, wchar_t **argv)
     if (argc > 2 && std::wstring(argv[2]) == L"deaf"
         && !CreateEventW(nullptr, FALSE, FALSE, (name + L".quit").c_str())) {
         std::fputs("clock_stand_in: no quit event\n", stderr);
+        return 1;
+    }
+    if (argc > 2 && std::wstring(argv[2]) == L"hung"
+        && !CreateWindowExW(0, L"STATIC", L"clock_stand_in", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
+                            nullptr, nullptr, nullptr, nullptr)) {
+        std::fputs("clock_stand_in: no window\n", stderr);
         return 1;
     }
     std::puts("ready");

@@ -1,10 +1,12 @@
 """Alarms of the shipped timer.exe under Wine, on an X server with openbox
 and trayer: a lead chosen in a panel's menu is written to the user's
 alarms.ini under %APPDATA%, "알림 테스트" and a due alarm show the tray
-icon's balloon, a plain run writes nothing and a broken file is kept.
+icon's balloon, a plain run writes nothing and a broken file is kept and
+said in a balloon.
 
-Wine draws the balloons with a font that has no Hangul, so their texts
-show as boxes; that they come, and when, is what is checked here."""
+Wine's balloons are not windows of the program that AT-SPI could read:
+that they come, and when, is what is checked here, and the screenshots
+show their texts."""
 import configparser
 import os
 import shutil

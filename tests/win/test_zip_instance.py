@@ -1,12 +1,14 @@
 """One clock per session on Windows: the shipped timer.exe started again
 and again in one prefix under Wine, on an X server with openbox and trayer.
 A later start hands over to the running clock and ends with 0; the clock
-comes to the front, also from the tray; starts at once leave one clock; and
-a clock killed outright leaves nothing behind that blocks the next start."""
+comes to the front, also from the tray; starts at once leave one clock; a
+clock killed outright leaves nothing behind that blocks the next start; and
+a clock that hangs is told of in a message box."""
 import contextlib
 import os
 import time
 
+import project
 import winx
 import xscreen
 from project import TITLE
@@ -111,3 +113,16 @@ def test_four_starts_at_once_end_with_one_clock(start_timer):
     winx.settle(window)
     assert clocks() == [window], "clock windows after four starts at once"
     assert any(s.running() for s in starts), "no clock runs after four starts at once"
+
+
+def test_a_hung_clock_is_said_in_a_message_box(launch, start_timer, stand_in, shots):
+    hung = launch(stand_in, project.APP_ID, "hung")
+    wait_for(lambda: "ready" in hung.log(), 30, what="the hung stand-in")
+    timer = start_timer()
+    # Nobody reads a Windows program's standard error.
+    box = winx.window_titled("타르베넬 타이머", HAND_OVER_TIMEOUT)
+    xscreen.Shot().save(os.path.join(shots, "wine-no-answer.png"))
+    xscreen.activate(box)
+    xscreen.key("Return")
+    assert timer.exit_code(10) == 1
+    assert "does not answer" in timer.log()
