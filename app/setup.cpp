@@ -143,15 +143,15 @@ void Widget::placeOnScreen()
 }
 
 // A full window larger than its screen starts compact, with the reason.
-bool Widget::fitOnScreen(bool atStart)
+void Widget::fitOnScreen(bool atStart)
 {
     if (setupFile->setup().compact || compactToFit)
-        return true;
+        return;
     const QScreen *at = QGuiApplication::screenAt(frameOnScreen().center());
     const QRect area = at ? at->availableGeometry() : primaryArea();
     const QSize full = mainLayout->totalSizeHint();
     if (area.isEmpty() || (full.width() <= area.width() && full.height() <= area.height()))
-        return true;
+        return;
     compactToFit = true;
     applyView();
     const QString why = QStringLiteral("화면에 창 전체가 들어가지 않아 간단히 보기로 %1.\n"
@@ -162,7 +162,6 @@ bool Widget::fitOnScreen(bool atStart)
                                .arg(full.width()).arg(full.height())
                                .arg(area.width()).arg(area.height()));
     trayIcon->showMessage(QStringLiteral("타르베넬 타이머"), why, QSystemTrayIcon::Information, 5000);
-    return false;
 }
 
 void Widget::resetPlace()

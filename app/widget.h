@@ -114,7 +114,7 @@ private:
     void restoreModes();
     void rememberPlace();
     QRect frameOnScreen() const;
-    bool fitOnScreen(bool atStart);
+    void fitOnScreen(bool atStart);
     bool isCompact() const;
     void applyView();
     void addViewActions(QMenu *menu);
