@@ -102,10 +102,9 @@ void Widget::restoreModes()
     transparentAction->setChecked(true);
     glass->SetTransparent(winId(), topmostCheck->isChecked(), true);
     changeOpacity(opacitySlider->value());
-    trayIcon->showMessage(QStringLiteral("타르베넬 타이머"),
-                          QStringLiteral("마우스 동작을 무시하는 투명 윈도우 모드로 시작했습니다.\n"
-                                         "트레이 메뉴에서 '투명 윈도우' 항목을 다시 선택 하시면 해제됩니다."),
-                          QSystemTrayIcon::Information, 5000);
+    showBalloon(QStringLiteral("마우스 동작을 무시하는 투명 윈도우 모드로 시작했습니다.\n"
+                               "트레이 메뉴에서 '투명 윈도우' 항목을 다시 선택 하시면 해제됩니다."),
+                QSystemTrayIcon::Information, 5000);
 }
 
 void Widget::rememberOpacity()
@@ -161,7 +160,7 @@ void Widget::fitOnScreen(bool atStart)
                                       "area (%3 x %4), so it is shown compact")
                                .arg(full.width()).arg(full.height())
                                .arg(area.width()).arg(area.height()));
-    trayIcon->showMessage(QStringLiteral("타르베넬 타이머"), why, QSystemTrayIcon::Information, 5000);
+    showBalloon(why, QSystemTrayIcon::Information, 5000);
 }
 
 void Widget::resetPlace()

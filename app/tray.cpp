@@ -15,6 +15,8 @@
 namespace {
 
 constexpr int TrayGraceTime = 10000;
+// The balloons' and the problem boxes' title.
+const char ProgramTitle[] = "타르베넬 타이머";
 // A problem's balloon stays long enough to read a path in it.
 constexpr int ProblemMessageTime = 15000;
 
@@ -113,17 +115,21 @@ void Widget::listenForProblems()
 void Widget::tellPlayer(const QString &text)
 {
     if (QSystemTrayIcon::isSystemTrayAvailable() && trayIcon->isVisible()) {
-        trayIcon->showMessage(QStringLiteral("타르베넬 타이머"), text, QSystemTrayIcon::Warning,
-                              ProblemMessageTime);
+        showBalloon(text, QSystemTrayIcon::Warning, ProblemMessageTime);
         return;
     }
-    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("타르베넬 타이머"), text,
+    auto *box = new QMessageBox(QMessageBox::Warning, QString::fromUtf8(ProgramTitle), text,
                                 QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     // Closing it while the window is in the task bar must not end the clock.
     box->setAttribute(Qt::WA_QuitOnClose, false);
     box->setWindowModality(Qt::NonModal);
     box->show();
+}
+
+void Widget::showBalloon(const QString &text, QSystemTrayIcon::MessageIcon icon, int milliseconds)
+{
+    trayIcon->showMessage(QString::fromUtf8(ProgramTitle), text, icon, milliseconds);
 }
 
 void Widget::bringToFront(const QByteArray &startupId, const QByteArray &activationToken)
@@ -143,8 +149,7 @@ void Widget::toggleAutostart(bool enabled)
     QString problem;
     if (!Autostart::setEnabled(enabled, &problem)) {
         writeStandardError(problem);
-        trayIcon->showMessage(QStringLiteral("타르베넬 타이머"), problem,
-                              QSystemTrayIcon::Warning, 5000);
+        showBalloon(problem, QSystemTrayIcon::Warning, 5000);
     }
     autostartAction->setChecked(Autostart::isEnabled());
 }
@@ -206,9 +211,8 @@ void Widget::closeEvent(QCloseEvent *event)
         return;
     }
     hide();
-    trayIcon->showMessage(QStringLiteral("타르베넬 타이머"),
-                          QStringLiteral("트레이 아이콘으로 실행 중입니다.\n"
-                                         "아이콘을 더블클릭 하여 창을 다시 보일 수 있습니다.\n"
-                                         "우클릭 하시면 메뉴 항목이 불러집니다."),
-                          QSystemTrayIcon::Information, 3000);
+    showBalloon(QStringLiteral("트레이 아이콘으로 실행 중입니다.\n"
+                               "아이콘을 더블클릭 하여 창을 다시 보일 수 있습니다.\n"
+                               "우클릭 하시면 메뉴 항목이 불러집니다."),
+                QSystemTrayIcon::Information, 3000);
 }

@@ -103,6 +103,7 @@ private:
     void checkTray();
     void listenForProblems();
     void tellPlayer(const QString &text);
+    void showBalloon(const QString &text, QSystemTrayIcon::MessageIcon icon, int milliseconds);
     void explainUnsupportedModes();
     void refresh();
     void showTexts(const ScheduleTexts &texts);

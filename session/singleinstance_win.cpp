@@ -44,9 +44,9 @@ BOOL CALLBACK findWindowOf(HWND window, LPARAM lParam)
 // A clock whose window is not made yet is given the benefit of the doubt.
 bool answers(DWORD pid)
 {
-    Search search = { pid, nullptr };
     if (!pid)
         return true;
+    Search search = { pid, nullptr };
     EnumWindows(findWindowOf, reinterpret_cast<LPARAM>(&search));
     if (!search.window)
         return true;
