@@ -2,6 +2,7 @@
 
 #include "schedule.h"
 #include "tables.h"
+#include "timetable.h"
 
 #include <QDateTime>
 #include <QVarLengthArray>
@@ -19,96 +20,75 @@ constexpr qint64 LateTick = 5;
 // more than a day, to put it right: what lies before it is new to the user.
 constexpr qint64 SetBackForgotten = 86400;
 
-// Game days start again at each local midnight. A local day lasts 24 hours
-// save for a change of daylight-saving time (22 hours at the shortest), so
-// no midnight can come before this much of a day has gone by.
-constexpr qint64 ShortestDay = 20 * 3600;
-
-constexpr int HoursCount = int(secondMerchantHours.size());
-
-// Game minute m begins at cycle second ⌈3m / 2⌉.
-constexpr int cycleOfGameMinute(int minute)
-{
-    return (3 * minute + 1) / 2;
-}
-
-// The local days around one tick, each one's start worked out only when
-// an instant comes near it.
-class LocalDays
-{
-public:
-    explicit LocalDays(const QDateTime &now) : now(now) { }
-
-    // The first instant at or after `from` (within a day of the tick) at
-    // which the cycle second is `cycle`.
-    qint64 firstAt(qint64 from, int cycle)
-    {
-        const int day = from < start(0) ? -1
-                : (from - start(0) < ShortestDay || from < start(1)) ? 0 : 1;
-        const qint64 begin = start(day);
-        const qint64 at = from + floorMod(cycle - (from - begin), GameDaySeconds);
-        if (at - begin < ShortestDay)
-            return at;
-        // The day may end first, and the game days start again with it.
-        const qint64 end = start(day + 1);
-        return at < end ? at : end + cycle;
-    }
-
-private:
-    qint64 start(int day)
-    {
-        std::optional<qint64> &known = starts[day + 1];
-        if (!known)
-            known = epochSeconds(startOfDay(now, day));
-        return *known;
-    }
-
-    const QDateTime &now;
-    std::optional<qint64> starts[4]; // days -1 to 2 after the tick's own
-};
-
 struct Candidate
 {
     qint64 at;
     int lead;
-    int hours; // which of the second merchant's hours
+    int row; // the timetable entry's row: destination, stop, shop or hours
 };
 using Candidates = QVarLengthArray<Candidate, 4>;
 
-// Every occurrence of the event at a second in (after, until].
-void collect(AlarmEvent event, int shop, qint64 after, qint64 until, int lead, LocalDays &days,
-             Candidates *found)
+// The panel that shows what the event begins or ends.
+EntryKind kindOf(AlarmEvent event)
 {
-    if (event == AlarmEvent::MerchantMoves) {
-        for (qint64 at = (floorDiv(after, GameDaySeconds) + 1) * GameDaySeconds; at <= until;
-             at += GameDaySeconds)
-            found->append({ at, lead, 0 });
-        return;
-    }
-
-    int cycles[HoursCount];
-    int count = 1;
     switch (event) {
     case AlarmEvent::GateOpens:
-        cycles[0] = GateOpens;
-        break;
     case AlarmEvent::GateCloses:
-        cycles[0] = GateCloses - 1;
-        break;
+        return EntryKind::Moongate;
     case AlarmEvent::JobStarts:
-        cycles[0] = int(partTimeJobs[shop].start);
-        break;
-    default:
-        count = HoursCount;
-        for (int i = 0; i < HoursCount; ++i)
-            cycles[i] = cycleOfGameMinute(secondMerchantHours[i].from);
+        return EntryKind::Job;
+    case AlarmEvent::MerchantMoves:
+        return EntryKind::Merchant;
+    case AlarmEvent::SecondMerchant:
         break;
     }
-    for (int i = 0; i < count; ++i) {
-        for (qint64 at = days.firstAt(after + 1, cycles[i]); at <= until;
-             at = days.firstAt(at + 1, cycles[i]))
-            found->append({ at, lead, i });
+    return EntryKind::SecondMerchant;
+}
+
+bool endsAt(const QList<TimetableEntry> &entries, EntryKind kind, qint64 t)
+{
+    return std::any_of(entries.begin(), entries.end(),
+                       [&](const TimetableEntry &e) { return e.kind == kind && e.end == t; });
+}
+
+bool startsAt(const QList<TimetableEntry> &entries, EntryKind kind, qint64 t)
+{
+    return std::any_of(entries.begin(), entries.end(),
+                       [&](const TimetableEntry &e) { return e.kind == kind && e.start == t; });
+}
+
+// The event's occurrences in the timetable. Where a countdown runs to the
+// event, it happens at the second that reads 00:00, the last one before the
+// change; the merchant's move and the second merchant's hours happen at
+// the first second of the new state. The gate opens only where it was
+// closed, not where an open gate turns to a new destination, and closes
+// likewise.
+Candidates occurrences(AlarmEvent event, const QList<TimetableEntry> &entries)
+{
+    Candidates found;
+    const EntryKind kind = kindOf(event);
+    for (const TimetableEntry &e : entries) {
+        if (e.kind != kind)
+            continue;
+        switch (event) {
+        case AlarmEvent::GateOpens:
+            if (!endsAt(entries, kind, e.start))
+                found.append({ e.start - 1, 0, e.row });
+            break;
+        case AlarmEvent::GateCloses:
+            if (!startsAt(entries, kind, e.end))
+                found.append({ e.end - 1, 0, e.row });
+            break;
+        case AlarmEvent::JobStarts:
+            found.append({ e.start - 1, 0, e.row });
+            break;
+        case AlarmEvent::MerchantMoves:
+        case AlarmEvent::SecondMerchant:
+            found.append({ e.start, 0, e.row });
+            break;
+        }
     }
+    return found;
 }
 
 bool alreadyAnnounced(const AlarmState::Announced &last, const Candidate &c, qint64 now)
@@ -147,7 +127,7 @@ std::optional<AlarmNotice> noticeFor(AlarmEvent event, const Candidate &c, qint6
     switch (event) {
     case AlarmEvent::GateOpens: {
         // The destination the open gate leads to, from its first open second.
-        const QString &destination = moongateDestinations[moongateRow(c.at + 1)];
+        const QString &destination = moongateDestinations[c.row];
         if (!chosen(settings.gateDestinations, destination))
             return std::nullopt;
         notice.title = QStringLiteral("문게이트: ") + destination;
@@ -155,7 +135,7 @@ std::optional<AlarmNotice> noticeFor(AlarmEvent event, const Candidate &c, qint6
         break;
     }
     case AlarmEvent::GateCloses:
-        notice.title = QStringLiteral("문게이트: ") + moongateDestinations[moongateRow(c.at)];
+        notice.title = QStringLiteral("문게이트: ") + moongateDestinations[c.row];
         notice.text = left + QStringLiteral(" 닫힘");
         break;
     case AlarmEvent::JobStarts:
@@ -163,7 +143,7 @@ std::optional<AlarmNotice> noticeFor(AlarmEvent event, const Candidate &c, qint6
         notice.text = left + QStringLiteral(" 시작");
         break;
     case AlarmEvent::MerchantMoves: {
-        const QString &stop = merchantLocations[merchantRow(c.at)];
+        const QString &stop = merchantLocations[c.row];
         if (!chosen(settings.merchantStops, stop))
             return std::nullopt;
         notice.title = QStringLiteral("프라이스: → ") + stop;
@@ -171,7 +151,7 @@ std::optional<AlarmNotice> noticeFor(AlarmEvent event, const Candidate &c, qint6
         break;
     }
     case AlarmEvent::SecondMerchant:
-        notice.title = QStringLiteral("플레타: ") + QStringLiteral("에린시각 ") + hoursText(secondMerchantHours[c.hours]);
+        notice.title = QStringLiteral("플레타: ") + QStringLiteral("에린시각 ") + hoursText(secondMerchantHours[c.row]);
         notice.text = left + QStringLiteral(" 등장\n") + placeNotice();
         break;
     }
@@ -196,6 +176,34 @@ void AlarmSettings::setLead(AlarmEvent event, int minutes, bool on)
 bool AlarmSettings::anySet() const
 {
     return std::any_of(leads.begin(), leads.end(), [](quint32 bits) { return bits != 0; });
+}
+
+QList<int> AlarmSettings::leadsFor(const TimetableEntry &entry) const
+{
+    AlarmEvent event = AlarmEvent::SecondMerchant;
+    switch (entry.kind) {
+    case EntryKind::Moongate:
+        if (!chosen(gateDestinations, entry.place))
+            return {};
+        event = AlarmEvent::GateOpens;
+        break;
+    case EntryKind::Merchant:
+        if (!chosen(merchantStops, entry.place))
+            return {};
+        event = AlarmEvent::MerchantMoves;
+        break;
+    case EntryKind::Job:
+        event = AlarmEvent::JobStarts;
+        break;
+    case EntryKind::SecondMerchant:
+        break;
+    }
+    QList<int> minutes;
+    for (int m = 0; m <= MaxLeadMinutes; ++m) {
+        if (hasLead(event, m))
+            minutes << m;
+    }
+    return minutes;
 }
 
 int AlarmSettings::count() const
@@ -223,13 +231,24 @@ QList<AlarmNotice> dueAlarms(const QDateTime &previous, const QDateTime &now, in
     if (n <= p)
         return notices;
 
-    LocalDays days(now);
+    TimetableFilter wanted;
+    wanted.kinds.fill(false);
+    for (int e = 0; e < AlarmEventCount; ++e) {
+        if (settings.leads[e])
+            wanted.kinds[int(kindOf(AlarmEvent(e)))] = true;
+    }
+    // Every occurrence that a warning in this interval can be for.
+    const QList<TimetableEntry> entries =
+            timetable(now.addSecs(-(LateTick + 2)), now.addSecs(60 * MaxLeadMinutes + 2),
+                      QTimeZone(), shop, wanted);
+
     for (int e = 0; e < AlarmEventCount; ++e) {
         const AlarmEvent event = AlarmEvent(e);
         const quint32 leads = settings.leads[e];
         if (!leads || (event == AlarmEvent::JobStarts && (shop < 0 || shop >= ShopCount)))
             continue;
 
+        const Candidates all = occurrences(event, entries);
         Candidates found;
         for (int lead = 0; lead <= MaxLeadMinutes; ++lead) {
             if (!(leads & (1u << lead)))
@@ -237,7 +256,10 @@ QList<AlarmNotice> dueAlarms(const QDateTime &previous, const QDateTime &now, in
             // Warned at most once per tick interval, and only of what has
             // not yet happened.
             const qint64 after = std::max(p + 60 * lead, n - LateTick - 1);
-            collect(event, shop, after, n + 60 * lead, lead, days, &found);
+            for (const Candidate &c : all) {
+                if (c.at > after && c.at <= n + 60 * lead)
+                    found.append({ c.at, lead, c.row });
+            }
         }
         std::sort(found.begin(), found.end(), [](const Candidate &a, const Candidate &b) {
             return a.at != b.at ? a.at < b.at : a.lead < b.lead;

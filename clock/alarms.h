@@ -7,6 +7,8 @@
 
 #include <array>
 
+struct TimetableEntry;
+
 class QDateTime;
 
 // The events a user can be warned of ahead of time.
@@ -35,6 +37,10 @@ struct AlarmSettings
     bool hasLead(AlarmEvent event, int minutes) const;
     void setLead(AlarmEvent event, int minutes, bool on);
     bool anySet() const;
+    // The lead minutes at which the alarms, unmuted, warn of the entry's
+    // start (the gate's opening, the job's start, the merchant's arrival,
+    // the second merchant's hour), shortest first.
+    QList<int> leadsFor(const TimetableEntry &entry) const;
     int count() const;
     bool operator==(const AlarmSettings &other) const;
 };
@@ -64,7 +70,8 @@ struct AlarmNotice
 };
 
 // The notifications whose warning time falls after the previous tick and
-// at or before the current one, in the order of their events. An event's
+// at or before the current one, in the order of their events; the events
+// are the beginnings and ends of the timetable's entries. An event's
 // second is the one at which the panel's countdown reads 00:00, or the
 // first second of the new state where the panel has no countdown to zero
 // (the merchant's move, the second merchant's hours), so that at a

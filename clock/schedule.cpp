@@ -36,7 +36,7 @@ QString moongateText(qint64 t, int cycle, QString *route)
     *route = QStringLiteral(" → ") + moongateDestinations[next1] + QStringLiteral(" → ")
             + moongateDestinations[next2];
 
-    if (cycle >= GateCloses && cycle <= GateOpens)
+    if (!gateOpen(cycle))
         return moongateDestinations[i] + QStringLiteral(" - 대기 (")
                 + formatMinSec(GateOpens - cycle) + QStringLiteral(" 후 열림)");
     return moongateDestinations[i] + QStringLiteral(" - 열림 (")
@@ -48,14 +48,42 @@ QString jobText(int shop, int cycle)
     if (shop < 0 || shop >= ShopCount)
         return QStringLiteral("out of range");
     const PartTimeJob &job = partTimeJobs[shop];
-    const quint32 c = quint32(cycle);
-    if (c > job.start && c <= job.end)
-        return QStringLiteral("진행 중 (") + formatMinSec(job.end - c) + QStringLiteral(" 후 종료)");
+    if (jobRunning(shop, cycle))
+        return QStringLiteral("진행 중 (") + formatMinSec(job.end - quint32(cycle))
+                + QStringLiteral(" 후 종료)");
     return QStringLiteral("대기 중 (") + formatMinSec(secondsUntil(int(job.start), cycle))
             + QStringLiteral(" 후 시작)");
 }
 
 } // namespace
+
+bool gateOpen(int cycle)
+{
+    return cycle < GateCloses || cycle > GateOpens;
+}
+
+bool jobRunning(int shop, int cycle)
+{
+    if (shop < 0 || shop >= ShopCount)
+        return false;
+    const quint32 c = quint32(cycle);
+    return c > partTimeJobs[shop].start && c <= partTimeJobs[shop].end;
+}
+
+int gameMinute(int cycle)
+{
+    return 2 * cycle / 3;
+}
+
+int secondMerchantHoursAt(int cycle)
+{
+    const int minute = gameMinute(cycle);
+    for (std::size_t i = 0; i < secondMerchantHours.size(); ++i) {
+        if (minute >= secondMerchantHours[i].from && minute < secondMerchantHours[i].to)
+            return int(i);
+    }
+    return -1;
+}
 
 qint64 floorDiv(qint64 a, qint64 b)
 {
@@ -129,7 +157,7 @@ ScheduleTexts scheduleTexts(const QDateTime &local, int shop, const QTimeZone &g
     const int cycle = cycleSecond(instant);
     texts.cycleSecond = cycle;
 
-    texts.gameTime = formatMinSec(unsigned(2 * cycle / 3));
+    texts.gameTime = formatMinSec(unsigned(gameMinute(cycle)));
 
     texts.moongate = moongateText(t, cycle, &texts.moongateRoute);
     texts.job = jobText(shop, cycle);

@@ -62,6 +62,18 @@ ScheduleTexts scheduleTexts(const QDateTime &instant, int shop,
 constexpr int GateCloses = 547;
 constexpr int GateOpens = 1626;
 
+bool gateOpen(int cycle);
+
+// The part-time job of a shop of the chooser runs at this cycle second.
+bool jobRunning(int shop, int cycle);
+
+// The game's clock reads whole game minutes: a game minute lasts 1.5 real
+// seconds.
+int gameMinute(int cycle);
+
+// Which of the second merchant's hours the game time lies in, or -1.
+int secondMerchantHoursAt(int cycle);
+
 // Floor division and a non-negative remainder, so that the rotations keep
 // stepping evenly on both sides of 1970 and far past 2106.
 qint64 floorDiv(qint64 a, qint64 b);

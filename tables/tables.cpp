@@ -118,9 +118,14 @@ QString hoursNotice()
     return QStringLiteral("에린시각 ") + each.join(QStringLiteral(", "));
 }
 
+QString secondMerchantPlace()
+{
+    return QStringLiteral("센마이 평원 중앙 삼거리 근처");
+}
+
 QString placeNotice()
 {
-    return QStringLiteral("위치: 센마이 평원 중앙 삼거리 근처");
+    return QStringLiteral("위치: ") + secondMerchantPlace();
 }
 
 QString creditLine()

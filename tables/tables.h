@@ -46,6 +46,8 @@ extern const std::array<QString, MerchantRoute> merchantLocations;
 QString hoursNotice();
 // One of the second merchant's hours as the notice writes it, "09:00 ~ 11:00".
 QString hoursText(const GameHours &hours);
+// Where the second merchant stands, and the notice's line that says so.
+QString secondMerchantPlace();
 QString placeNotice();
 QString creditLine();
 

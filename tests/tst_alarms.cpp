@@ -226,9 +226,11 @@ void TestAlarms::agreesWithThePanels_data()
 }
 
 // Every second of a few hours, the alarms against the panels: a warning n
-// minutes ahead comes exactly when the panel n minutes later reads the
-// event (a countdown at 00:00, the merchant's stop changing, the game clock
-// turning to one of the second merchant's hours).
+// minutes ahead comes exactly when the panel n minutes later shows the
+// event: the gate or the job the second before it opens, closes or starts
+// (where its countdown reads 00:00, or where a new game day cuts it short),
+// the merchant's stop changing, the game clock turning to one of the second
+// merchant's hours.
 void TestAlarms::agreesWithThePanels()
 {
     QFETCH(QTimeZone, zone);
@@ -250,13 +252,15 @@ void TestAlarms::agreesWithThePanels()
     for (qint64 z = first + shift + 1; z <= last + shift; ++z) {
         const ScheduleTexts after = panel(z + 1);
         const qint64 tick = z - shift;
-        if (at.moongate.endsWith(QStringLiteral(" - 대기 (00:00 후 열림)")))
+        const bool waits = at.moongate.contains(QStringLiteral(" - 대기 ("));
+        const bool opens = after.moongate.contains(QStringLiteral(" - 열림 ("));
+        if (waits && opens)
             expected.append({ tick, z, AlarmEvent::GateOpens, QStringLiteral("문게이트: ") + gateName(after),
                               ahead(lead) + QStringLiteral(" 열림") });
-        if (at.moongate.endsWith(QStringLiteral(" - 열림 (00:00 후 닫힘)")))
+        if (!waits && !opens)
             expected.append({ tick, z, AlarmEvent::GateCloses, QStringLiteral("문게이트: ") + gateName(at),
                               ahead(lead) + QStringLiteral(" 닫힘") });
-        if (at.job == QStringLiteral("대기 중 (00:00 후 시작)"))
+        if (at.job.startsWith(QStringLiteral("대기 중")) && after.job.startsWith(QStringLiteral("진행 중")))
             expected.append({ tick, z, AlarmEvent::JobStarts,
                               QStringLiteral("아르바이트: ") + partTimeJobs[shop].shopName,
                               ahead(lead) + QStringLiteral(" 시작") });
@@ -461,16 +465,15 @@ void TestAlarms::dayBoundaries_data()
     QTest::newRow("Santiago, warned the day before") << santiago << "2022-09-10T23:40:00" << 1 << 30
                                                      << "2022-09-10T23:57:06" << "문게이트: 케오섬"
                                                      << "30분 후 열림";
-    // After a day of 25 hours the game days start again at midnight; the
-    // day's last game day ended before the gate opened.
+    // After a day of 25 hours the game days start again at midnight, where
+    // the gate, closed 1440 s into a game day, opens at once.
     QTest::newRow("New York, after the long day") << newYork << "2026-11-01T23:30:00" << 1 << 0
-                                                  << "2026-11-02T00:27:06" << "문게이트: 두갈드아일"
+                                                  << "2026-11-01T23:59:59" << "문게이트: 두갈드아일"
                                                   << "지금 열림";
-    // A jump over that midnight, into the warning time of the first opening
-    // after it: the continued count would have the gate open at 00:03:06.
+    // A jump over that midnight, into the warning time of that opening.
     QTest::newRow("New York, a jump over the midnight") << newYork << "2026-11-01T23:20:00" << 38 * 60 << 30
                                                         << "2026-11-01T23:58:00" << "문게이트: 두갈드아일"
-                                                        << "29분 6초 후 열림";
+                                                        << "1분 59초 후 열림";
     // Samoa skipped 2011-12-30: the day after the 29th is the 31st.
     QTest::newRow("Apia, skipped date") << QTimeZone("Pacific/Apia") << "2011-12-29T23:50:00" << 1 << 30
                                         << "2011-12-29T23:57:06" << "문게이트: 타라" << "30분 후 열림";
@@ -494,7 +497,8 @@ void TestAlarms::dayBoundaries()
     // The event is when the panel reads it, and the place the one it shows.
     const QDateTime opening = QDateTime::fromSecsSinceEpoch(seen[0].at, zone);
     const ScheduleTexts texts = scheduleTexts(opening, 0);
-    QVERIFY2(texts.moongate.endsWith(QStringLiteral("대기 (00:00 후 열림)")), qPrintable(texts.moongate));
+    QVERIFY2(texts.moongate.contains(QStringLiteral(" - 대기 (")), qPrintable(texts.moongate));
+    QVERIFY(scheduleTexts(opening.addSecs(1), 0).moongate.contains(QStringLiteral(" - 열림 (")));
     QCOMPARE(seen[0].title, QStringLiteral("문게이트: ") + gateName(scheduleTexts(opening.addSecs(1), 0)));
     QCOMPARE(seen[0].title, title);
 }
