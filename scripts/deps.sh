@@ -18,6 +18,7 @@ test_packages=(
     openbox xcompmgr trayer xdotool x11-utils x11-apps
     faketime tzdata dbus at-spi2-core python3-pyatspi
     python3-pytest python3-xlib python3-pil   # the end-to-end suites: runner, X, pixels
+    python3-icalendar   # reads timer-next's calendar files back
     dunst           # a notification service for the alarms' end-to-end test
     weston python3-dbus python3-gi "${package_packages[@]}"
     # The Windows build, its packages and its tests under Wine (Qt's host

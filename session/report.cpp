@@ -30,6 +30,11 @@ void ProblemReport::setChannel(const Channel &to)
     channel(all);
 }
 
+void writeStandardError(const QString &line)
+{
+    writeStandard(StandardStream::Error, QStringLiteral("timer: %1\n").arg(line));
+}
+
 QString shownPath(const QString &fileName)
 {
     return QDir::toNativeSeparators(fileName);

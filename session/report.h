@@ -44,8 +44,15 @@ private:
 };
 
 // "timer: <line>" on standard error in one write: in UTF-8, or on a Windows
-// console in the console's own code page (report_<platform>.cpp).
+// console in the console's own code page.
 void writeStandardError(const QString &line);
+
+// Text as it is, in one write, on standard output or standard error: UTF-8
+// bytes, newlines untouched, to a pipe or a file, and the characters
+// themselves to a Windows console, which shows them in its own code page
+// (report_<platform>.cpp).
+enum class StandardStream { Output, Error };
+void writeStandard(StandardStream stream, const QString &text);
 
 // For a process without a window of its own to speak from (a later start):
 // a message box on Windows, where nobody reads standard error; nothing

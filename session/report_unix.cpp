@@ -2,11 +2,12 @@
 
 #include <cstdio>
 
-void writeStandardError(const QString &line)
+void writeStandard(StandardStream stream, const QString &text)
 {
-    const QByteArray bytes = QStringLiteral("timer: %1\n").arg(line).toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
-    std::fflush(stderr);
+    FILE *file = stream == StandardStream::Output ? stdout : stderr;
+    const QByteArray bytes = text.toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), file);
+    std::fflush(file);
 }
 
 void tellWithoutWindow(const QString &)

@@ -1,25 +1,25 @@
 #include "report.h"
 
-#include <cstdio>
-
 #include <windows.h>
 
-void writeStandardError(const QString &line)
+void writeStandard(StandardStream stream, const QString &text)
 {
-    const QString text = QStringLiteral("timer: %1\n").arg(line);
-    HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    HANDLE handle = GetStdHandle(stream == StandardStream::Output ? STD_OUTPUT_HANDLE
+                                                                  : STD_ERROR_HANDLE);
+    if (!handle || handle == INVALID_HANDLE_VALUE)
+        return;
     DWORD mode = 0;
+    DWORD written = 0;
     // A console takes the text as it is and shows it in its own code page;
-    // a pipe or a file gets UTF-8.
-    if (error && error != INVALID_HANDLE_VALUE && GetConsoleMode(error, &mode)) {
+    // a pipe or a file gets UTF-8, past the C runtime, which would turn a
+    // calendar's CRLF into CR CR LF.
+    if (GetConsoleMode(handle, &mode)) {
         const std::wstring wide = text.toStdWString();
-        DWORD written = 0;
-        WriteConsoleW(error, wide.c_str(), DWORD(wide.size()), &written, nullptr);
+        WriteConsoleW(handle, wide.c_str(), DWORD(wide.size()), &written, nullptr);
         return;
     }
     const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
-    std::fflush(stderr);
+    WriteFile(handle, bytes.constData(), DWORD(bytes.size()), &written, nullptr);
 }
 
 void tellWithoutWindow(const QString &text)

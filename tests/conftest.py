@@ -19,6 +19,8 @@ def pytest_addoption(parser):
     group = parser.getgroup("timer", "the programs under test")
     group.addoption("--timer", default=os.path.join(REPO, "build", "bin", "timer"),
                     help="the Linux timer binary (default: build/bin/timer)")
+    group.addoption("--timer-next", default=os.path.join(REPO, "build", "bin", "timer-next"),
+                    help="the Linux timer-next binary (default: build/bin/timer-next)")
     group.addoption("--shots", default=os.path.join(REPO, "build", "screenshots"),
                     help="where screenshots are kept (default: build/screenshots)")
 
@@ -27,6 +29,12 @@ def pytest_addoption(parser):
 def title():
     """The clock window's title, which names the project's version."""
     return TITLE
+
+
+@pytest.fixture(scope="session")
+def timer_next(request):
+    """The path of the timer-next command under test."""
+    return request.config.getoption("--timer-next")
 
 
 @pytest.fixture(scope="session")
