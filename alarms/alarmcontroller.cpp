@@ -4,6 +4,7 @@
 #include "alarmstore.h"
 #include "report.h"
 #include "tables.h"
+#include "timetable.h"
 
 #include <QMenu>
 
@@ -121,6 +122,55 @@ void AlarmController::addLeadMenu(QMenu *menu, const QString &title, AlarmEvent 
         lead->setChecked(current.hasLead(event, m));
         connect(lead, &QAction::triggered, this, [this, event, m](bool on) {
             change([=](AlarmSettings &s) { s.setLead(event, m, on); });
+        });
+    }
+}
+
+void AlarmController::addEntryAlarm(QMenu *menu, const TimetableEntry &entry)
+{
+    AlarmEvent event = AlarmEvent::SecondMerchant;
+    QStringList AlarmSettings::*places = nullptr;
+    QStringList table;
+    switch (entry.kind) {
+    case EntryKind::Moongate:
+        event = AlarmEvent::GateOpens;
+        places = &AlarmSettings::gateDestinations;
+        table = placesOf(moongateDestinations);
+        break;
+    case EntryKind::Merchant:
+        event = AlarmEvent::MerchantMoves;
+        places = &AlarmSettings::merchantStops;
+        table = placesOf(merchantLocations);
+        break;
+    case EntryKind::Job:
+        event = AlarmEvent::JobStarts;
+        break;
+    case EntryKind::SecondMerchant:
+        break;
+    }
+    const QList<int> set = current.leadsFor(entry);
+    QMenu *leads = menu->addMenu(QStringLiteral("알림 설정: %1").arg(entry.place));
+    for (int m : OfferedLeads) {
+        QAction *lead = leads->addAction(leadText(m));
+        lead->setCheckable(true);
+        lead->setChecked(set.contains(m));
+        lead->setEnabled(!set.contains(m));
+        const QString place = entry.place;
+        connect(lead, &QAction::triggered, this, [=] {
+            change([=](AlarmSettings &s) {
+                // An alarm for every place already covers this one; the
+                // first alarm of its event is for this place alone.
+                if (places && (!(s.*places).isEmpty() || !s.leads[int(event)])
+                    && !(s.*places).contains(place)) {
+                    QStringList kept;
+                    for (const QString &p : table) {
+                        if (p == place || (s.*places).contains(p))
+                            kept << p;
+                    }
+                    s.*places = kept;
+                }
+                s.setLead(event, m, true);
+            });
         });
     }
 }

@@ -10,6 +10,7 @@
 #include <memory>
 
 class AlarmNotifier;
+struct TimetableEntry;
 class QMenu;
 class QWidget;
 
@@ -30,6 +31,10 @@ public:
     void tick(const QDateTime &now, int shop);
     // The panel's alarm menu, built anew with the current choices.
     QMenu *createMenu(AlarmPanel panel, QWidget *parent);
+
+    // A submenu that sets an alarm for the entry's kind and place: a lead
+    // for its event, and the place joined to the places chosen for it.
+    void addEntryAlarm(QMenu *menu, const TimetableEntry &entry);
 
     const AlarmSettings &settings() const { return current; }
 

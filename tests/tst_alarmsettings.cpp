@@ -1,6 +1,8 @@
 #include "alarmcontroller.h"
 #include "alarmnotifier.h"
 #include "alarmstore.h"
+#include "tables.h"
+#include "timetable.h"
 #include "schedule.h"
 #include "settingshome.h"
 
@@ -123,6 +125,8 @@ private slots:
     void choosingALeadSavesIt();
     void placesAreChosenByName();
     void leadFromTheFileIsOffered();
+    void alarmForATimetableEntry_data();
+    void alarmForATimetableEntry();
     void muteAllAndTheSample();
     void ticksDeliverWhatIsDue();
     void brokenFileIsReplacedOnlyByAChange();
@@ -391,6 +395,58 @@ void TestAlarmSettings::leadFromTheFileIsOffered()
     const QStringList leads = texts(menu->actions().first()->menu());
     QCOMPARE(leads.mid(6, 3), QStringList({ "5분 전", "7분 전", "10분 전" }));
     QVERIFY(entry(menu->actions().first()->menu(), QStringLiteral("7분 전"))->isChecked());
+}
+
+void TestAlarmSettings::alarmForATimetableEntry_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("place");
+    QTest::addColumn<QByteArray>("after");
+
+    QTest::newRow("the first for the gate is for its destination")
+            << QByteArray() << int(EntryKind::Moongate) << "탈틴"
+            << QByteArray("[moongate]\ndestinations=탈틴\nopens=5\n");
+    QTest::newRow("joins the destinations chosen, in rotation order")
+            << QByteArray("[moongate]\nopens=1\ndestinations=타라\n") << int(EntryKind::Moongate) << "케오섬"
+            << QByteArray("[moongate]\ndestinations=케오섬, 타라\nopens=1, 5\n");
+    QTest::newRow("every destination already covers it")
+            << QByteArray("[moongate]\nopens=1\n") << int(EntryKind::Moongate) << "탈틴"
+            << QByteArray("[moongate]\nopens=1, 5\n");
+    QTest::newRow("a stop") << QByteArray() << int(EntryKind::Merchant) << "케오섬"
+                            << QByteArray("[merchant]\nmoves=5\nstops=케오섬\n");
+    QTest::newRow("the job") << QByteArray() << int(EntryKind::Job) << "꽃가게"
+                             << QByteArray("[job]\nstarts=5\n");
+    QTest::newRow("the second merchant") << QByteArray() << int(EntryKind::SecondMerchant)
+                                         << secondMerchantPlace()
+                                         << QByteArray("[second-merchant]\nappears=5\n");
+}
+
+// A row's "5분 전" joins the alarms, and the file reads as the README says.
+void TestAlarmSettings::alarmForATimetableEntry()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(int, kind);
+    QFETCH(QString, place);
+    QFETCH(QByteArray, after);
+    if (!before.isEmpty())
+        writeAll(file, before);
+    QList<Shown> shown;
+    AlarmController alarms(std::make_unique<RecordingNotifier>(&shown), nullptr);
+    QMenu menu;
+    alarms.addEntryAlarm(&menu, { EntryKind(kind), place, 0, 0, 1 });
+    QAction *lead = entry(menu.actions().first()->menu(), QStringLiteral("5분 전"));
+    QVERIFY(lead && lead->isEnabled());
+    lead->trigger();
+
+    QFile saved(file);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    const QByteArray text = saved.readAll();
+    for (const QByteArray &line : after.split('\n'))
+        QVERIFY2(text.contains(line), text.constData());
+    QMenu again;
+    alarms.addEntryAlarm(&again, { EntryKind(kind), place, 0, 0, 1 });
+    QVERIFY(!entry(again.actions().first()->menu(), QStringLiteral("5분 전"))->isEnabled());
 }
 
 void TestAlarmSettings::muteAllAndTheSample()
