@@ -27,6 +27,8 @@ void Widget::createTray()
     showAction = new QAction(QStringLiteral("타이머 보이기(&S)"), this);
     transparentAction = new QAction(QStringLiteral("투명 윈도우(&T)"), this);
     transparentAction->setObjectName(QStringLiteral("transparentAction"));
+    timetableAction = new QAction(QStringLiteral("시간표"), this);
+    timetableAction->setObjectName(QStringLiteral("timetableAction"));
     resetPlaceAction = new QAction(QStringLiteral("위치 초기화"), this);
     resetPlaceAction->setObjectName(QStringLiteral("resetPlaceAction"));
     startHiddenAction = new QAction(QStringLiteral("시작 시 트레이로 숨기기"), this);
@@ -45,6 +47,7 @@ void Widget::createTray()
 
     connect(showAction, &QAction::triggered, this, &Widget::showWindow);
     connect(transparentAction, &QAction::triggered, this, &Widget::toggleTransparent);
+    connect(timetableAction, &QAction::triggered, this, &Widget::showTimetable);
     connect(resetPlaceAction, &QAction::triggered, this, &Widget::resetPlace);
     connect(startHiddenAction, &QAction::toggled, this, [this](bool hidden) {
         setupFile->change([hidden](Setup &s) { s.startHidden = hidden; });
@@ -55,6 +58,7 @@ void Widget::createTray()
     trayMenu = new QMenu(this);
     trayMenu->setToolTipsVisible(true);
     trayMenu->addAction(showAction);
+    trayMenu->addAction(timetableAction);
     trayMenu->addAction(transparentAction);
     trayMenu->addAction(resetPlaceAction);
     trayMenu->addSeparator();

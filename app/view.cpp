@@ -5,8 +5,10 @@
 #include "qglasslabel.h"
 #include "schedule.h"
 #include "setup.h"
+#include "timetablewindow.h"
 
 #include <QActionGroup>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QInputDialog>
 #include <QMenu>
@@ -57,6 +59,8 @@ void Widget::applyView()
 void Widget::addViewActions(QMenu *menu)
 {
     const Setup &setup = setupFile->setup();
+    menu->addAction(timetableAction);
+    menu->addSeparator();
     QMenu *panels = menu->addMenu(QStringLiteral("표시할 항목"));
     for (int p = 0; p < PanelCount; ++p) {
         QAction *action = panels->addAction(QString::fromUtf8(PanelTitles[p]));
@@ -120,6 +124,17 @@ void Widget::chooseGameZone()
                                              qMax(0, ids.indexOf(current)), false, &ok);
     if (ok && !id.isEmpty())
         setGameZone(id.toUtf8());
+}
+
+void Widget::showTimetable()
+{
+    if (!timetable) {
+        timetable = new TimetableWindow(alarms);
+        timetable->update(QDateTime::currentDateTime(), jobCombo->currentIndex(), gameZone);
+    }
+    timetable->show();
+    timetable->raise();
+    timetable->activateWindow();
 }
 
 // The game's day, weekday and everything built on them count from the

@@ -9,6 +9,7 @@
 #include "report.h"
 #include "schedule.h"
 #include "tables.h"
+#include "timetablewindow.h"
 #include "version.h"
 
 #include <QComboBox>
@@ -78,6 +79,7 @@ Widget::Widget()
 Widget::~Widget()
 {
     ProblemReport::session().setChannel({});
+    delete timetable;
     delete glass;
 }
 
@@ -254,6 +256,8 @@ void Widget::refresh()
     }
 
     alarms->tick(inGameZone(currentTime, gameZone), shop);
+    if (timetable)
+        timetable->update(currentTime, shop, gameZone);
 }
 
 void Widget::showTexts(const ScheduleTexts &texts)

@@ -5,6 +5,7 @@
 
 #include <QBasicTimer>
 #include <QDateTime>
+#include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTimeZone>
 #include <QWidget>
@@ -25,6 +26,7 @@ class QMenu;
 class QScreen;
 class QSlider;
 class QVBoxLayout;
+class TimetableWindow;
 
 // The clock's one window. Its data labels are rewritten from the schedule
 // core every half second and the window follows the size of its texts; the
@@ -91,6 +93,7 @@ private slots:
     void rememberOpacity();
     void setCompact(bool compact);
     void chooseGameZone();
+    void showTimetable();
 
 private:
     void createDataLabels();
@@ -150,6 +153,7 @@ private:
     QAction *showAction;
     QAction *transparentAction;
     QAction *resetPlaceAction;
+    QAction *timetableAction;
     QAction *startHiddenAction;
     QAction *autostartAction;
     QAction *quitAction;
@@ -158,6 +162,8 @@ private:
 
     Glass *glass;
     AlarmController *alarms;
+    // Made when the player opens it, and gone when closed.
+    QPointer<TimetableWindow> timetable;
     QBasicTimer refreshTimer;
     std::unique_ptr<SetupFile> setupFile;
     std::array<QList<QWidget *>, PanelCount> panelWidgets;

@@ -181,9 +181,9 @@ void TestWidget::rightClickOffersThePanelsAlarms_data()
     QTest::newRow("job") << "jobLabel" << "시작 알림";
     QTest::newRow("merchant's last line") << "merchantAfterLabel" << "이동 알림";
     QTest::newRow("second merchant's place") << placeNotice() << "등장 알림";
-    QTest::newRow("clock") << "gameTimeLabel" << "표시할 항목";
-    QTest::newRow("weekday") << "dayEffectLabel" << "표시할 항목";
-    QTest::newRow("credit line") << creditLine() << "표시할 항목";
+    QTest::newRow("clock") << "gameTimeLabel" << "시간표";
+    QTest::newRow("weekday") << "dayEffectLabel" << "시간표";
+    QTest::newRow("credit line") << creditLine() << "시간표";
 }
 
 void TestWidget::rightClickOffersThePanelsAlarms()

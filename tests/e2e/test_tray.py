@@ -55,7 +55,7 @@ def test_icon_and_menu_entries(tray, timer):
         "the tray icon shows too few colours"
 
     entries = [(role, name) for role, name, _, _ in timer.open_tray_menu()]
-    assert entries == [("menu item", SHOW), ("menu item", CLICK_THROUGH),
+    assert entries == [("menu item", SHOW), ("menu item", "시간표"), ("menu item", CLICK_THROUGH),
                        ("menu item", RESET_PLACE), ("separator", ""), ("menu item", AUTOSTART),
                        ("menu item", START_HIDDEN), ("separator", ""), ("menu item", QUIT)]
     timer.close_tray_menu()
