@@ -1,9 +1,10 @@
 // What one refresh of the window costs before any widget is touched: the
 // schedule texts for an instant, with and without reading the clock the way
 // the window does, the countdown formatting they are built from, and the
-// alarms checked at each tick.
+// alarms checked at each tick, and the timetable of a day.
 #include "alarms.h"
 #include "schedule.h"
+#include "timetable.h"
 
 #include <QDateTime>
 #include <QtTest>
@@ -61,6 +62,8 @@ private slots:
     void alarmDue();
     void refreshWithAlarms_data();
     void refreshWithAlarms();
+    void timetableOfADay_data();
+    void timetableOfADay();
 };
 
 void BenchSchedule::textsForFixedInstant_data()
@@ -174,6 +177,25 @@ void BenchSchedule::refreshWithAlarms()
         keep(scheduleTexts(now, 0));
         sink = int(dueAlarms(previous, now, 0, settings, &state).size());
         previous = now;
+    }
+}
+
+void BenchSchedule::timetableOfADay_data()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::newRow("the PC's zone") << QByteArray();
+    QTest::newRow("a zone off the game's offset") << QByteArrayLiteral("Asia/Calcutta");
+}
+
+// What the timetable window and the console command ask for: the next 24
+// hours of all four kinds.
+void BenchSchedule::timetableOfADay()
+{
+    QFETCH(QByteArray, zone);
+    const QTimeZone gameZone = zone.isEmpty() ? QTimeZone() : QTimeZone(zone);
+    const QDateTime from(QDate(2026, 12, 7), QTime(20, 13, 7));
+    QBENCHMARK {
+        sink = int(timetable(from, from.addDays(1), gameZone, 0).size());
     }
 }
 
