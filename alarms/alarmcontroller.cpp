@@ -20,18 +20,6 @@ QString leadText(int minutes)
     return QStringLiteral("%1분 전").arg(minutes);
 }
 
-// Each name once, in the order of the table: repeated rows are one place.
-template<std::size_t N>
-QStringList placesOf(const std::array<QString, N> &table)
-{
-    QStringList names;
-    for (const QString &name : table) {
-        if (!names.contains(name))
-            names << name;
-    }
-    return names;
-}
-
 } // namespace
 
 AlarmController::AlarmController(std::unique_ptr<AlarmNotifier> notifier, QObject *parent)
@@ -67,7 +55,7 @@ QMenu *AlarmController::createMenu(AlarmPanel panel, QWidget *parent)
     case AlarmPanel::Moongate:
         addLeadMenu(menu, QStringLiteral("열림 알림"), AlarmEvent::GateOpens);
         addPlaceMenu(menu, QStringLiteral("목적지"), QStringLiteral("모든 목적지"),
-                     placesOf(moongateDestinations), &AlarmSettings::gateDestinations);
+                     entryPlaces(EntryKind::Moongate, 0), &AlarmSettings::gateDestinations);
         addLeadMenu(menu, QStringLiteral("닫힘 알림"), AlarmEvent::GateCloses);
         break;
     case AlarmPanel::Job:
@@ -76,7 +64,7 @@ QMenu *AlarmController::createMenu(AlarmPanel panel, QWidget *parent)
     case AlarmPanel::Merchant:
         addLeadMenu(menu, QStringLiteral("이동 알림"), AlarmEvent::MerchantMoves);
         addPlaceMenu(menu, QStringLiteral("장소"), QStringLiteral("모든 장소"),
-                     placesOf(merchantLocations), &AlarmSettings::merchantStops);
+                     entryPlaces(EntryKind::Merchant, 0), &AlarmSettings::merchantStops);
         break;
     case AlarmPanel::SecondMerchant:
         addLeadMenu(menu, QStringLiteral("등장 알림"), AlarmEvent::SecondMerchant);
@@ -128,26 +116,9 @@ void AlarmController::addLeadMenu(QMenu *menu, const QString &title, AlarmEvent 
 
 void AlarmController::addEntryAlarm(QMenu *menu, const TimetableEntry &entry)
 {
-    AlarmEvent event = AlarmEvent::SecondMerchant;
-    QStringList AlarmSettings::*places = nullptr;
-    QStringList table;
-    switch (entry.kind) {
-    case EntryKind::Moongate:
-        event = AlarmEvent::GateOpens;
-        places = &AlarmSettings::gateDestinations;
-        table = placesOf(moongateDestinations);
-        break;
-    case EntryKind::Merchant:
-        event = AlarmEvent::MerchantMoves;
-        places = &AlarmSettings::merchantStops;
-        table = placesOf(merchantLocations);
-        break;
-    case EntryKind::Job:
-        event = AlarmEvent::JobStarts;
-        break;
-    case EntryKind::SecondMerchant:
-        break;
-    }
+    const AlarmEvent event = startingEvent(entry.kind);
+    QStringList AlarmSettings::*places = chosenPlaces(entry.kind);
+    const QStringList table = entryPlaces(entry.kind, 0);
     const QList<int> set = current.leadsFor(entry);
     QMenu *leads = menu->addMenu(QStringLiteral("알림 설정: %1").arg(entry.place));
     for (int m : OfferedLeads) {

@@ -178,29 +178,43 @@ bool AlarmSettings::anySet() const
     return std::any_of(leads.begin(), leads.end(), [](quint32 bits) { return bits != 0; });
 }
 
-QList<int> AlarmSettings::leadsFor(const TimetableEntry &entry) const
+AlarmEvent startingEvent(EntryKind kind)
 {
-    AlarmEvent event = AlarmEvent::SecondMerchant;
-    switch (entry.kind) {
+    switch (kind) {
     case EntryKind::Moongate:
-        if (!chosen(gateDestinations, entry.place))
-            return {};
-        event = AlarmEvent::GateOpens;
-        break;
+        return AlarmEvent::GateOpens;
     case EntryKind::Merchant:
-        if (!chosen(merchantStops, entry.place))
-            return {};
-        event = AlarmEvent::MerchantMoves;
-        break;
+        return AlarmEvent::MerchantMoves;
     case EntryKind::Job:
-        event = AlarmEvent::JobStarts;
-        break;
+        return AlarmEvent::JobStarts;
     case EntryKind::SecondMerchant:
         break;
     }
+    return AlarmEvent::SecondMerchant;
+}
+
+QStringList AlarmSettings::*chosenPlaces(EntryKind kind)
+{
+    switch (kind) {
+    case EntryKind::Moongate:
+        return &AlarmSettings::gateDestinations;
+    case EntryKind::Merchant:
+        return &AlarmSettings::merchantStops;
+    case EntryKind::Job:
+    case EntryKind::SecondMerchant:
+        break;
+    }
+    return nullptr;
+}
+
+QList<int> AlarmSettings::leadsFor(const TimetableEntry &entry) const
+{
+    const QStringList AlarmSettings::*places = chosenPlaces(entry.kind);
+    if (places && !chosen(this->*places, entry.place))
+        return {};
     QList<int> minutes;
     for (int m = 0; m <= MaxLeadMinutes; ++m) {
-        if (hasLead(event, m))
+        if (hasLead(startingEvent(entry.kind), m))
             minutes << m;
     }
     return minutes;

@@ -5,9 +5,9 @@
 #include <QString>
 #include <QStringList>
 
-#include <array>
+#include "timetable.h"
 
-struct TimetableEntry;
+#include <array>
 
 class QDateTime;
 
@@ -44,6 +44,11 @@ struct AlarmSettings
     int count() const;
     bool operator==(const AlarmSettings &other) const;
 };
+
+// The event that begins an entry of the kind, and the list of places the
+// settings announce it for (none where the kind has no choice of places).
+AlarmEvent startingEvent(EntryKind kind);
+QStringList AlarmSettings::*chosenPlaces(EntryKind kind);
 
 // What has been announced, kept by the caller from one tick to the next:
 // per event, the latest occurrence announced and its lead. Nothing at or
