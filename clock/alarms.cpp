@@ -253,8 +253,7 @@ QList<AlarmNotice> dueAlarms(const QDateTime &previous, const QDateTime &now, in
     }
     // Every occurrence that a warning in this interval can be for.
     const QList<TimetableEntry> entries =
-            timetable(now.addSecs(-(LateTick + 2)), now.addSecs(60 * MaxLeadMinutes + 2),
-                      QTimeZone(), shop, wanted);
+            timetable(n - LateTick - 2, n + 60 * MaxLeadMinutes + 2, now, shop, wanted);
 
     for (int e = 0; e < AlarmEventCount; ++e) {
         const AlarmEvent event = AlarmEvent(e);

@@ -11,10 +11,11 @@
 
 namespace {
 
-// No panel keeps one state for two game days, even across a change of
-// daylight-saving time, so looking this far to each side finds the true
-// start and end of what is under way at the ends of the asked interval.
-constexpr qint64 Reach = 2 * GameDaySeconds;
+// No panel keeps one state for longer than a game day, even where a change
+// of daylight-saving time starts the game days again early, so looking
+// this far to each side finds the true start and end of what is under way
+// at the ends of the asked interval.
+constexpr qint64 Reach = GameDaySeconds;
 
 const QString &placeOf(EntryKind kind, int row)
 {
@@ -65,23 +66,37 @@ QVarLengthArray<int, 12> cycleSteps(int shop)
     return steps;
 }
 
-// The first second of each local day of the game's zone around [begin, end].
+// A local day lasts 24 hours save for a change of daylight-saving time
+// (22 hours at the shortest), so no midnight comes sooner than this after
+// the last.
+constexpr qint64 ShortestDay = 20 * 3600;
+
+// The first second of each local day of the game's zone from the one that
+// holds `begin`, and after them one second past the last that starts before
+// `end`; `inZone` lies in between. Local time is costly to convert, so the
+// days that cannot start within the span are not asked for.
 std::vector<qint64> dayStarts(const QDateTime &inZone, qint64 begin, qint64 end)
 {
     std::vector<qint64> starts;
-    for (int day = -1;; ++day) {
-        const QDateTime start = startOfDay(inZone, day);
-        if (!start.isValid())
-            continue;
+    auto add = [&starts](const QDateTime &start) {
         const qint64 s = epochSeconds(start);
-        if (starts.empty() || s > starts.back())
+        if (start.isValid() && (starts.empty() || s > starts.back()))
             starts.push_back(s);
-        // Day -1 starts before the reach, which ends on the day of `from`.
-        if (s > end && starts.size() > 1 && starts.front() <= begin)
-            return starts;
-        if (day > 1000)
-            return starts;
+    };
+    const QDateTime today = startOfDay(inZone);
+    const qint64 todayStarts = epochSeconds(today);
+    if (todayStarts > begin)
+        add(startOfDay(inZone, -1));
+    if (starts.empty() || todayStarts > starts.back())
+        starts.push_back(todayStarts);
+    for (int day = 1; day < 1000 && starts.back() <= end; ++day) {
+        if (end < starts.back() + ShortestDay) {
+            starts.push_back(end + 1);
+            break;
+        }
+        add(startOfDay(inZone, day));
     }
+    return starts;
 }
 
 // Every second at which a panel may change: where the cycle passes one of
@@ -193,15 +208,20 @@ bool TimetableEntry::operator==(const TimetableEntry &other) const
 QList<TimetableEntry> timetable(const QDateTime &from, const QDateTime &until,
                                 const QTimeZone &gameZone, int shop, const TimetableFilter &filter)
 {
+    return timetable(epochSeconds(from), epochSeconds(until), inGameZone(from, gameZone), shop,
+                     filter);
+}
+
+QList<TimetableEntry> timetable(qint64 first, qint64 last, const QDateTime &inZone, int shop,
+                                const TimetableFilter &filter)
+{
     QList<TimetableEntry> entries;
-    const qint64 first = epochSeconds(from);
-    const qint64 last = epochSeconds(until);
     if (last <= first)
         return entries;
     const qint64 begin = first - Reach;
     const qint64 end = last + Reach;
 
-    const std::vector<qint64> days = dayStarts(inGameZone(from, gameZone), begin, end);
+    const std::vector<qint64> days = dayStarts(inZone, begin, end);
     const std::vector<qint64> at = changes(days, begin, end, shop);
 
     struct Shown

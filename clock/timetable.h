@@ -61,5 +61,10 @@ struct TimetableFilter
 QList<TimetableEntry> timetable(const QDateTime &from, const QDateTime &until,
                                 const QTimeZone &gameZone, int shop,
                                 const TimetableFilter &filter = {});
+// The same between two instants in seconds since 1970, for a caller that
+// holds them so; `inZone` is an instant in the game's zone near them. Local
+// time is costly to convert, and the alarms ask at every tick.
+QList<TimetableEntry> timetable(qint64 from, qint64 until, const QDateTime &inZone, int shop,
+                                const TimetableFilter &filter = {});
 
 #endif
