@@ -16,9 +16,9 @@ import xscreen
 from project import TITLE
 from xsession import QUIET, run, wait_for
 
-SHIPPED = ["timer.exe", "timer-next.exe", "Glass.dll", "Qt6Core.dll", "Qt6Gui.dll", "Qt6Widgets.dll",
-           "libgcc_s_seh-1.dll", "libstdc++-6.dll", "libwinpthread-1.dll", "README.txt",
-           "platforms/qwindows.dll", "imageformats/qico.dll", "translations/qtbase_ko.qm"]
+SHIPPED = ["timer.exe", "timer-next.exe", "Glass.dll", "Qt6Core.dll", "Qt6Gui.dll",
+           "Qt6Widgets.dll", "libgcc_s_seh-1.dll", "libstdc++-6.dll", "libwinpthread-1.dll",
+           "README.txt", "platforms/qwindows.dll", "imageformats/qico.dll", "translations/qtbase_ko.qm"]
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "ole32.dll",
                "oleaut32.dll", "advapi32.dll", "msvcrt.dll", "imm32.dll", "winmm.dll",
                "ws2_32.dll", "version.dll", "uxtheme.dll", "dwmapi.dll", "shlwapi.dll",
@@ -68,21 +68,21 @@ def test_what_windows_shows_about_the_file(folder, prefix, resources, name):
     assert "no symbols" in table, "%s is not stripped" % name
 
 
-def test_the_command_lists_the_next_openings(folder, prefix):
-    # Its Korean reaches a pipe or a file as UTF-8 whatever the code page.
-    code, out, err = prefix.capture(os.path.join(folder, "timer-next.exe"), "--json", "--count",
-                                    "3", "moongate", cwd=folder, env={"WINEPATH": ""})
-    assert code == 0, err.decode("utf-8", "replace")
-    entries = json.loads(out.decode("utf-8"))
-    assert [entry["event"] for entry in entries] == ["moongate"] * 3
+def test_the_command_lists_the_next_openings(folder, launch):
+    # Its Korean reaches a file as UTF-8 whatever the code page; the log
+    # holds standard output and error together.
+    def command(*args):
+        program = launch(os.path.join(folder, "timer-next.exe"), *args, cwd=folder,
+                         env={"WINEPATH": ""})
+        return program.exit_code(60), program.log()
+    code, log = command("--json", "--count", "3", "moongate")
+    entries = json.loads(log)
+    assert code == 0 and [entry["event"] for entry in entries] == ["moongate"] * 3
     starts = [datetime.datetime.fromisoformat(entry["start"]) for entry in entries]
     assert starts == sorted(starts) and all(start.utcoffset() is not None for start in starts)
     assert all(0xac00 <= ord(c) <= 0xd7a3 for entry in entries for c in entry["place"])
-
-    code, out, err = prefix.capture(os.path.join(folder, "timer-next.exe"), "--count", "0",
-                                    "moongate", cwd=folder, env={"WINEPATH": ""})
-    assert (code, out) == (2, b"")
-    assert err.decode("utf-8").startswith("timer-next: --count")
+    code, log = command("--count", "0", "moongate")
+    assert code == 2 and log.startswith("timer-next: --count") and log.count("\n") == 1
 
 
 def test_without_the_platform_plugin_there_is_no_window(folder, start_timer, tmp_path):

@@ -104,17 +104,6 @@ class Prefix:
             encoding = "utf-8" if args[0] == "winepath" else CONSOLE_ENCODING
             return out.read().decode(encoding, "replace")
 
-    def capture(self, exe, *args, cwd=None, env=None, timeout=120):
-        """Runs a console program to its end as a script runs it; returns
-        its exit code and the bytes it wrote to standard output and error."""
-        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            code = subprocess.run(["wine", exe, *args], cwd=cwd, env=self.env(env),
-                                  timeout=timeout, stdin=subprocess.DEVNULL, stdout=out,
-                                  stderr=err).returncode
-            out.seek(0)
-            err.seek(0)
-            return code, out.read(), err.read()
-
     def server(self, *flags):
         subprocess.run(["wineserver", *flags], env=self.env(), timeout=120, **QUIET)
 
