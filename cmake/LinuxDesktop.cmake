@@ -20,7 +20,7 @@ set(TIMER_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/${TIMER_PACKAGE})
 file(RELATIVE_PATH timer_bin_to_lib /${CMAKE_INSTALL_BINDIR} /${TIMER_PRIVATE_LIBDIR})
 set_target_properties(timer PROPERTIES INSTALL_RPATH "$ORIGIN/${timer_bin_to_lib}")
 
-install(TARGETS timer RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS timer timer-next RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS Glass LIBRARY DESTINATION ${TIMER_PRIVATE_LIBDIR} NAMELINK_SKIP)
 
 set(timer_packaging ${PROJECT_SOURCE_DIR}/packaging)
@@ -29,25 +29,28 @@ configure_file(${timer_packaging}/timer.desktop.in ${timer_generated}/${TIMER_AP
 configure_file(${timer_packaging}/timer.metainfo.xml.in
                ${timer_generated}/${TIMER_APP_ID}.metainfo.xml @ONLY)
 configure_file(${timer_packaging}/timer.1 ${timer_generated}/timer.1 @ONLY)
+configure_file(${timer_packaging}/timer-next.1 ${timer_generated}/timer-next.1 @ONLY)
 configure_file(${timer_packaging}/changelog ${timer_generated}/changelog @ONLY)
 
 # Manual pages and changelogs go compressed, without a time stamp, so that
 # the same sources give the same package.
 find_program(TIMER_GZIP gzip REQUIRED)
-foreach(file timer.1 changelog)
+foreach(file timer.1 timer-next.1 changelog)
     add_custom_command(OUTPUT ${timer_generated}/${file}.gz
                        COMMAND ${TIMER_GZIP} -9nc ${timer_generated}/${file} > ${timer_generated}/${file}.gz
                        DEPENDS ${timer_generated}/${file} VERBATIM)
 endforeach()
 add_custom_target(timer_compressed_docs ALL
-                  DEPENDS ${timer_generated}/timer.1.gz ${timer_generated}/changelog.gz)
+                  DEPENDS ${timer_generated}/timer.1.gz ${timer_generated}/timer-next.1.gz
+                          ${timer_generated}/changelog.gz)
 add_dependencies(timer timer_compressed_docs)
 
 install(FILES ${timer_generated}/${TIMER_APP_ID}.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 install(FILES ${timer_generated}/${TIMER_APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
-install(FILES ${timer_generated}/timer.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${timer_generated}/timer.1.gz ${timer_generated}/timer-next.1.gz
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${timer_packaging}/copyright ${timer_generated}/changelog.gz
         DESTINATION ${TIMER_DOCDIR})
 foreach(size 16 22 24 32 48 64 128 256)

@@ -1,6 +1,7 @@
-# What a Windows player gets: a portable folder holding timer.exe, Glass.dll
-# and everything else they need on Windows 10 or 11, packed as a zip and as
-# a per-user installer. Every build leaves both in ${CMAKE_BINARY_DIR}/dist:
+# What a Windows player gets: a portable folder holding timer.exe, its console
+# command timer-next.exe, Glass.dll and everything else they need on Windows 10
+# or 11, packed as a zip and as a per-user installer. Every build leaves both
+# in ${CMAKE_BINARY_DIR}/dist:
 #   timer-<version>-windows-x64.zip   (the folder timer-<version>/ inside)
 #   timer-<version>-setup.exe         (when NSIS's makensis is installed)
 
@@ -36,6 +37,8 @@ function(timer_version_resource target file type description_ko description_en)
 endfunction()
 timer_version_resource(timer timer.exe 1 "타르베넬 타이머" "Tarvenel Timer")
 timer_version_resource(Glass Glass.dll 2 "타르베넬 타이머 창 효과" "Tarvenel Timer window effects")
+timer_version_resource(timer-next timer-next.exe 1 "타르베넬 타이머 일정 조회"
+                       "Tarvenel Timer coming events")
 
 # The compiler's runtime DLLs: those beside Qt's, which the same compiler
 # built, or else the compiler's own.
@@ -65,7 +68,8 @@ macro(timer_ship destination)
     install(FILES ${ARGN} DESTINATION ${destination} COMPONENT windows)
     list(APPEND timer_shipped ${ARGN})
 endmacro()
-timer_ship(. $<TARGET_FILE:timer> $<TARGET_FILE:Glass> ${CMAKE_BINARY_DIR}/README.txt
+timer_ship(. $<TARGET_FILE:timer> $<TARGET_FILE:timer-next> $<TARGET_FILE:Glass>
+           ${CMAKE_BINARY_DIR}/README.txt
            $<TARGET_FILE:Qt6::Core> $<TARGET_FILE:Qt6::Gui> $<TARGET_FILE:Qt6::Widgets>
            ${timer_runtime_dlls})
 timer_ship(platforms $<TARGET_FILE:Qt6::QWindowsIntegrationPlugin>)
@@ -74,10 +78,10 @@ timer_ship(imageformats $<TARGET_FILE:Qt6::QICOPlugin>)
 # The shipped copies of our own binaries lose their symbols; those in the
 # build tree keep them for the debugger.
 if(NOT CMAKE_STRIP)
-    message(FATAL_ERROR "No strip program for the shipped timer.exe and Glass.dll")
+    message(FATAL_ERROR "No strip program for the shipped timer.exe, timer-next.exe and Glass.dll")
 endif()
 install(CODE "
-    foreach(file timer.exe Glass.dll)
+    foreach(file timer.exe timer-next.exe Glass.dll)
         execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-all
                                 \"\${CMAKE_INSTALL_PREFIX}/\${file}\"
                         RESULT_VARIABLE failed)
@@ -104,7 +108,7 @@ add_custom_command(OUTPUT ${TIMER_WIN_ZIP}
             --prefix ${TIMER_WIN_FOLDER}
     COMMAND ${CMAKE_COMMAND} -E tar cf ${TIMER_WIN_ZIP} --format=zip ${TIMER_WIN_NAME}
     WORKING_DIRECTORY ${TIMER_WIN_DIST}
-    DEPENDS timer Glass ${timer_shipped}
+    DEPENDS timer timer-next Glass ${timer_shipped}
     COMMENT "Packing ${TIMER_WIN_NAME}-windows-x64.zip"
     VERBATIM)
 set(timer_dist_outputs ${TIMER_WIN_ZIP})

@@ -160,7 +160,8 @@ QString readQuery(const QCommandLineParser &parser, const Setup &setup, NextQuer
     if (kind != QLatin1String(AllKinds)) {
         const std::optional<EntryKind> one = entryKindFromKey(kind);
         if (!one)
-            return QStringLiteral("\"%1\" is not a kind: one of %2").arg(kind, quotedList(kindKeys()));
+            return QStringLiteral("\"%1\" is not a kind: one of %2")
+                    .arg(kind, quotedList(kindKeys()));
         query->filter.kinds.fill(false);
         query->filter.kinds[int(*one)] = true;
     }

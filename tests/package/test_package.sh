@@ -19,7 +19,8 @@ echo "built $(basename "$deb")"
 
 dpkg-deb -c "$deb" | awk '{ print $6 }' >"$tmp/files"
 grep -E '(tst_|bench_|e2e|/win/|\.a$|libGlass\.so$)' "$tmp/files" && fail "test, benchmark or development files in the package"
-for file in ./usr/bin/timer ./usr/share/man/man1/timer.1.gz ./usr/share/doc/tarvenel-timer/copyright \
+for file in ./usr/bin/timer ./usr/share/man/man1/timer.1.gz ./usr/bin/timer-next \
+            ./usr/share/man/man1/timer-next.1.gz ./usr/share/doc/tarvenel-timer/copyright \
             ./usr/share/doc/tarvenel-timer/changelog.gz ./usr/share/icons/hicolor/scalable/apps/; do
     grep -qxF "$file" "$tmp/files" || fail "$file is not in the package"
 done
@@ -46,6 +47,11 @@ grep -v 'root privileges' "$tmp/lintian.log" || true
 libraries=$(env -u LD_LIBRARY_PATH ldd "$root/usr/bin/timer")
 grep -qF "libGlass.so.0 => $root/" <<<"$libraries" ||
     fail "the installed timer does not find the installed libGlass: $(grep Glass <<<"$libraries")"
+# The installed command answers without a display or the build's libraries.
+next=$(env -u DISPLAY -u WAYLAND_DISPLAY -u LD_LIBRARY_PATH HOME="$tmp" XDG_CONFIG_HOME="$tmp/config" \
+       "$root/usr/bin/timer-next" --json --count 1 moongate) || fail "the installed timer-next failed"
+/usr/bin/python3 -c 'import json, sys; [e] = json.load(sys.stdin); assert e["event"] == "moongate"' \
+    <<<"$next" || fail "the installed timer-next printed no moongate opening: $next"
 # Its window's title names the packaged version.
 version=$(dpkg-deb -f "$deb" Version)
 /usr/bin/python3 "$here/../xsession.py" "$here/show_installed.sh" "$root/usr/bin/timer" \

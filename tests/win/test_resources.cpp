@@ -2,7 +2,8 @@
 // way Windows reads them, and the manifest must actually take effect. Given
 // the path of another program (the shipped timer.exe), it reads that one's
 // resources instead, and its version resource, which must give the version
-// named after the path; given a DLL (the shipped Glass.dll), only that.
+// named after the path; given a DLL (the shipped Glass.dll) or the console
+// command (timer-next.exe), only that.
 //   test_resources [FILE VERSION]
 
 #include "check.h"
@@ -147,8 +148,12 @@ struct VersionString {
 
 // The version resource as Windows reads it for the file's properties:
 // version numbers, type, and the texts of both languages.
-void testVersion(const std::wstring &path, const std::string &version, bool library)
+// The shipped binaries, each with its own description.
+enum class Shipped { Clock, Command, Library };
+
+void testVersion(const std::wstring &path, const std::string &version, Shipped shipped)
 {
+    const bool library = shipped == Shipped::Library;
     check::Scope scope("version of " + utf8(path.c_str()));
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
@@ -184,17 +189,20 @@ void testVersion(const std::wstring &path, const std::string &version, bool libr
         CHECK_EQ(languages[3], WORD(1200));
     }
 
+    const char *const files[] = {"timer.exe", "timer-next.exe", "Glass.dll"};
     const VersionString strings[] = {
-        {"FileDescription", library ? "타르베넬 타이머 창 효과" : "타르베넬 타이머",
-         library ? "Tarvenel Timer window effects" : "Tarvenel Timer"},
+        {"FileDescription",
+         library ? "타르베넬 타이머 창 효과"
+                 : shipped == Shipped::Command ? "타르베넬 타이머 일정 조회" : "타르베넬 타이머",
+         library ? "Tarvenel Timer window effects"
+                 : shipped == Shipped::Command ? "Tarvenel Timer coming events" : "Tarvenel Timer"},
         {"ProductName", "타르베넬 타이머", "Tarvenel Timer"},
         {"FileVersion", version.c_str(), version.c_str()},
         {"ProductVersion", version.c_str(), version.c_str()},
         {"CompanyName", "The Tarvenel Timer developers", "The Tarvenel Timer developers"},
         {"LegalCopyright", "© 2026 The Tarvenel Timer developers",
          "© 2026 The Tarvenel Timer developers"},
-        {"OriginalFilename", library ? "Glass.dll" : "timer.exe",
-         library ? "Glass.dll" : "timer.exe"},
+        {"OriginalFilename", files[int(shipped)], files[int(shipped)]},
     };
     for (const VersionString &row : strings) {
         for (const wchar_t *block : {L"041204b0", L"040904b0"}) {
@@ -225,8 +233,9 @@ int wmain(int argc, wchar_t **argv)
 {
     if (argc > 1 && !CHECK_EQ(argc, 3))
         return check::finish("test_resources");
-    if (argc > 1 && endsWith(argv[1], L".dll")) {
-        testVersion(argv[1], utf8(argv[2]), true);
+    if (argc > 1 && (endsWith(argv[1], L".dll") || endsWith(argv[1], L"timer-next.exe"))) {
+        testVersion(argv[1], utf8(argv[2]),
+                    endsWith(argv[1], L".dll") ? Shipped::Library : Shipped::Command);
         return check::finish("test_resources");
     }
     if (argc > 1) {
@@ -239,6 +248,6 @@ int wmain(int argc, wchar_t **argv)
     testIcon();
     testManifest();
     if (argc > 1)
-        testVersion(argv[1], utf8(argv[2]), false);
+        testVersion(argv[1], utf8(argv[2]), Shipped::Clock);
     return check::finish("test_resources");
 }

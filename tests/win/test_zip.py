@@ -1,6 +1,8 @@
 """The shipped zip, used the way a player uses it: unpacked into a folder of
 its own and timer.exe started from there under Wine, with nothing else on
 the program's path, on an X server with openbox and trayer."""
+import datetime
+import json
 import os
 import shutil
 import subprocess
@@ -14,9 +16,9 @@ import xscreen
 from project import TITLE
 from xsession import QUIET, run, wait_for
 
-SHIPPED = ["timer.exe", "Glass.dll", "Qt6Core.dll", "Qt6Gui.dll", "Qt6Widgets.dll",
-           "libgcc_s_seh-1.dll", "libstdc++-6.dll", "libwinpthread-1.dll", "README.txt",
-           "platforms/qwindows.dll", "imageformats/qico.dll", "translations/qtbase_ko.qm"]
+SHIPPED = ["timer.exe", "timer-next.exe", "Glass.dll", "Qt6Core.dll", "Qt6Gui.dll",
+           "Qt6Widgets.dll", "libgcc_s_seh-1.dll", "libstdc++-6.dll", "libwinpthread-1.dll",
+           "README.txt", "platforms/qwindows.dll", "imageformats/qico.dll", "translations/qtbase_ko.qm"]
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "ole32.dll",
                "oleaut32.dll", "advapi32.dll", "msvcrt.dll", "imm32.dll", "winmm.dll",
                "ws2_32.dll", "version.dll", "uxtheme.dll", "dwmapi.dll", "shlwapi.dll",
@@ -42,6 +44,9 @@ def test_the_folder_holds_what_the_program_needs(folder):
     program = objdump(os.path.join(folder, "timer.exe"))
     assert "(Windows GUI)" in program, "timer.exe is not a GUI program"
     assert "DLL Name: Glass.dll" in program, "timer.exe does not import Glass.dll"
+    command = objdump(os.path.join(folder, "timer-next.exe"))
+    assert "(Windows CUI)" in command, "timer-next.exe is not a console program"
+    assert "Qt6Widgets.dll" not in command
     # Every DLL that a shipped file imports is shipped too, or is Windows' own.
     shipped = {os.path.basename(name).lower() for name in SHIPPED}
     for name in SHIPPED:
@@ -52,7 +57,7 @@ def test_the_folder_holds_what_the_program_needs(folder):
                     "%s needs %s, which is not shipped" % (name, imported)
 
 
-@pytest.mark.parametrize("name", ["timer.exe", "Glass.dll"])
+@pytest.mark.parametrize("name", ["timer.exe", "timer-next.exe", "Glass.dll"])
 def test_what_windows_shows_about_the_file(folder, prefix, resources, name):
     # The version resource, and for timer.exe the icon group and the
     # manifest, read from the shipped file as Windows reads them.
@@ -61,6 +66,23 @@ def test_what_windows_shows_about_the_file(folder, prefix, resources, name):
     # Shipped without the symbols, which are nearly half of the file.
     table = run("x86_64-w64-mingw32-objdump", "-t", os.path.join(folder, name))
     assert "no symbols" in table, "%s is not stripped" % name
+
+
+def test_the_command_lists_the_next_openings(folder, launch):
+    # Its Korean reaches a file as UTF-8 whatever the code page; the log
+    # holds standard output and error together.
+    def command(*args):
+        program = launch(os.path.join(folder, "timer-next.exe"), *args, cwd=folder,
+                         env={"WINEPATH": ""})
+        return program.exit_code(60), program.log()
+    code, log = command("--json", "--count", "3", "moongate")
+    entries = json.loads(log)
+    assert code == 0 and [entry["event"] for entry in entries] == ["moongate"] * 3
+    starts = [datetime.datetime.fromisoformat(entry["start"]) for entry in entries]
+    assert starts == sorted(starts) and all(start.utcoffset() is not None for start in starts)
+    assert all(0xac00 <= ord(c) <= 0xd7a3 for entry in entries for c in entry["place"])
+    code, log = command("--count", "0", "moongate")
+    assert code == 2 and log.startswith("timer-next: --count") and log.count("\n") == 1
 
 
 def test_without_the_platform_plugin_there_is_no_window(folder, start_timer, tmp_path):
