@@ -114,10 +114,10 @@ def test_a_chosen_lead_is_written_and_the_test_entry_shows_a_balloon(
     assert read_alarms(path) == ONE_MINUTE_BEFORE_OPENING
     saved = read_bytes(path)
 
-    # The alarms' last entry, above the view's three that every menu ends with.
+    # The alarms' last entry, above the four that every menu ends with (시간표 and the view's three).
     assert not tray_balloons(), "a balloon before the test entry"
     open_moongate_menu(window)
-    xscreen.key("Up", "Up", "Up", "Up", "Return")
+    xscreen.key("Up", "Up", "Up", "Up", "Up", "Return")
     wait_for(tray_balloons, 15, 0.2, what="the tray icon's balloon after 알림 테스트")
     xscreen.Shot().save(os.path.join(shots, "wine-alarm-test.png"))
     assert read_bytes(path) == saved, "the test entry changed alarms.ini"
