@@ -7,9 +7,6 @@
 
 namespace {
 
-// The moongate's rotation steps 600 s after a game-day boundary of UTC time.
-constexpr qint64 MoongateOffset = 600;
-
 QDateTime startOfDate(QDate day, const QDateTime &zoneOf)
 {
     switch (zoneOf.timeSpec()) {

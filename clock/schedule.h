@@ -79,6 +79,10 @@ int secondMerchantHoursAt(int cycle);
 qint64 floorDiv(qint64 a, qint64 b);
 int floorMod(qint64 a, int b);
 
+// The moongate's rotation steps this long after a game-day boundary of UTC
+// time, the merchant's on it.
+constexpr qint64 MoongateOffset = 600;
+
 // The rows of the moongate's and the merchant's rotations at the absolute
 // time t (seconds since 1970, as epochSeconds() gives).
 int moongateRow(qint64 t);

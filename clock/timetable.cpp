@@ -121,16 +121,14 @@ std::vector<qint64> changes(const std::vector<qint64> &days, qint64 begin, qint6
         }
     }
     for (qint64 t = floorDiv(begin, GameDaySeconds) * GameDaySeconds; t <= end; t += GameDaySeconds) {
-        at.push_back(t);
-        at.push_back(t + 600); // the moongate's own step, see moongateRow()
+        for (qint64 step : { t, t + MoongateOffset }) {
+            if (step >= begin && step <= end)
+                at.push_back(step);
+        }
     }
     at.push_back(begin);
     std::sort(at.begin(), at.end());
     at.erase(std::unique(at.begin(), at.end()), at.end());
-    while (!at.empty() && at.back() > end)
-        at.pop_back();
-    while (!at.empty() && at.front() < begin)
-        at.erase(at.begin());
     return at;
 }
 
@@ -199,6 +197,11 @@ QString entrySummary(const TimetableEntry &entry)
     return text;
 }
 
+bool earlier(const TimetableEntry &a, const TimetableEntry &b)
+{
+    return a.start != b.start ? a.start < b.start : a.kind < b.kind;
+}
+
 bool TimetableEntry::operator==(const TimetableEntry &other) const
 {
     return kind == other.kind && place == other.place && row == other.row && start == other.start
@@ -264,8 +267,6 @@ QList<TimetableEntry> timetable(qint64 first, qint64 last, const QDateTime &inZo
     for (int k = 0; k < EntryKindCount; ++k)
         close(EntryKind(k), end);
 
-    std::sort(entries.begin(), entries.end(), [](const TimetableEntry &a, const TimetableEntry &b) {
-        return a.start != b.start ? a.start < b.start : a.kind < b.kind;
-    });
+    std::sort(entries.begin(), entries.end(), earlier);
     return entries;
 }

@@ -44,6 +44,9 @@ struct TimetableEntry
 // The entry as one line of Korean: "문게이트: 탈틴 열림", "프라이스: 케오섬".
 QString entrySummary(const TimetableEntry &entry);
 
+// The timetable's order: by start, then by kind.
+bool earlier(const TimetableEntry &a, const TimetableEntry &b);
+
 // Which entries to list. An empty place list stands for every place.
 struct TimetableFilter
 {

@@ -28,11 +28,6 @@ QString durationText(qint64 seconds)
     return QStringLiteral("%1시간 %2분").arg(seconds / 3600).arg(seconds % 3600 / 60, 2, 10, QLatin1Char('0'));
 }
 
-bool before(const TimetableEntry &a, const TimetableEntry &b)
-{
-    return a.start != b.start ? a.start < b.start : a.kind < b.kind;
-}
-
 } // namespace
 
 TimetableModel::TimetableModel(QObject *parent) : QAbstractTableModel(parent) { }
@@ -63,7 +58,7 @@ void TimetableModel::setEntries(const QList<TimetableEntry> &next)
 {
     int i = 0;
     for (const TimetableEntry &e : next) {
-        while (i < entries.size() && before(entries[i], e)) {
+        while (i < entries.size() && earlier(entries[i], e)) {
             beginRemoveRows({}, i, i);
             entries.removeAt(i);
             gameTimes.removeAt(i);
