@@ -3,10 +3,17 @@
 #include "alarmnotifier.h"
 #include "alarmstore.h"
 #include "report.h"
+#include "schedule.h"
+#include "soundplayer.h"
 #include "tables.h"
 #include "timetable.h"
 
+#include <QActionGroup>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QMenu>
+#include <QMessageBox>
+#include <QStandardPaths>
 
 #include <algorithm>
 
@@ -15,15 +22,44 @@ namespace {
 // The lead times every menu offers; one read from the file is added to them.
 const QList<int> OfferedLeads = { 0, 1, 2, 3, 5, 10, 15, 20, 30 };
 
+// The volumes every menu offers; one read from the file is added to them.
+const QList<int> OfferedVolumes = { 10, 20, 30, 40, 50, 60, 70, 80, 90, 100 };
+
+// "5분 뒤 다시" gives a notification again this much later.
+constexpr qint64 RemindSeconds = 300;
+
 QString leadText(int minutes)
 {
     return QStringLiteral("%1분 전").arg(minutes);
 }
 
+QString clockText(qint64 seconds)
+{
+    return QDateTime::fromSecsSinceEpoch(seconds).toString(QStringLiteral("HH:mm"));
+}
+
+bool hasAlarmsFor(const AlarmSettings &settings, EntryKind kind)
+{
+    for (int e = 0; e < AlarmEventCount; ++e) {
+        if (settings.leads[e] && alarmKind(AlarmEvent(e)) == kind)
+            return true;
+    }
+    return false;
+}
+
+QString effectiveSound(const AlarmSettings &settings, EntryKind kind)
+{
+    const QString &choice = settings.sounds[int(kind)];
+    return choice.isEmpty() ? Sounds::defaultTone() : choice;
+}
+
 } // namespace
 
-AlarmController::AlarmController(std::unique_ptr<AlarmNotifier> notifier, QObject *parent)
-    : QObject(parent), notifier(std::move(notifier)), started(QDateTime::currentDateTime())
+AlarmController::AlarmController(std::unique_ptr<AlarmNotifier> notifier, QObject *parent,
+                                 std::unique_ptr<SoundPlayer> player)
+    : QObject(parent), notifier(std::move(notifier)),
+      player(player ? std::move(player) : SoundPlayer::create()),
+      started(QDateTime::currentDateTime())
 {
     QString problem;
     current = AlarmStore::load(&problem, &keepBeforeSaving);
@@ -41,11 +77,84 @@ AlarmController::~AlarmController() = default;
 
 void AlarmController::tick(const QDateTime &now, int shop)
 {
+    const qint64 n = epochSeconds(now);
+    endHolds(n);
     if (previousTick.isValid()) {
-        for (const AlarmNotice &notice : dueAlarms(previousTick, now, shop, current, &announced))
-            notifier->notify(notice.title, notice.text, true);
+        MissedAlarms missed;
+        const QList<AlarmNotice> notices =
+                dueAlarms(previousTick, now, shop, current, &announced, &missed);
+        // One sound for what falls due together.
+        for (qsizetype i = 0; i < notices.size(); ++i)
+            give(notices[i], i == 0);
+        if (missed.count) {
+            const AlarmNotice quiet = missedNotice(missed);
+            notifier->notify(quiet.title, quiet.text);
+        }
+    }
+    for (auto r = reminders.begin(); r != reminders.end();) {
+        if (r->due > n) {
+            ++r;
+            continue;
+        }
+        if (const std::optional<AlarmNotice> again = remindedNotice(r->notice, n); again && !current.muted)
+            give(*again, true);
+        r = reminders.erase(r);
     }
     previousTick = now;
+    previousShop = shop;
+}
+
+void AlarmController::give(const AlarmNotice &notice, bool withSound)
+{
+    notifier->notify(notice.title, notice.text, [this, notice] {
+        reminders.append({ notice, epochSeconds(previousTick) + RemindSeconds });
+    });
+    if (withSound)
+        playSound(notice.kind);
+    emit alarmGiven(notice.kind);
+}
+
+void AlarmController::playSound(EntryKind kind)
+{
+    const QString choice = effectiveSound(current, kind);
+    QString problem;
+    const std::optional<Sounds::Sound> sound = Sounds::resolve(choice, &problem);
+    if (!problem.isEmpty() && !soundProblemsTold.contains(choice)) {
+        soundProblemsTold << choice;
+        writeStandardError(QStringLiteral("the alarm sound %1 cannot be played (%2); the default "
+                                          "sound plays instead").arg(shownPath(choice), problem));
+    }
+    if (!sound)
+        return;
+    problem.clear();
+    if (!player->play(*sound, current.volume, &problem) && !soundProblemsTold.contains(QString())) {
+        soundProblemsTold << QString();
+        writeStandardError(QStringLiteral("alarms are shown without a sound: %1").arg(problem));
+    }
+}
+
+void AlarmController::endHolds(qint64 now)
+{
+    AlarmSettings next = current;
+    if (!next.endHolds(now))
+        return;
+    current = next;
+    save();
+}
+
+EntryKind AlarmController::panelKind(AlarmPanel panel)
+{
+    switch (panel) {
+    case AlarmPanel::Moongate:
+        return EntryKind::Moongate;
+    case AlarmPanel::Job:
+        return EntryKind::Job;
+    case AlarmPanel::Merchant:
+        return EntryKind::Merchant;
+    case AlarmPanel::SecondMerchant:
+        break;
+    }
+    return EntryKind::SecondMerchant;
 }
 
 QMenu *AlarmController::createMenu(AlarmPanel panel, QWidget *parent)
@@ -71,6 +180,12 @@ QMenu *AlarmController::createMenu(AlarmPanel panel, QWidget *parent)
         break;
     }
 
+    const EntryKind kind = panelKind(panel);
+    menu->addSeparator();
+    addSoundMenu(menu, kind);
+    addVolumeMenu(menu);
+    addHoldActions(menu, kind);
+
     menu->addSeparator();
     QAction *mute = menu->addAction(QStringLiteral("모든 알림 끄기"));
     mute->setCheckable(true);
@@ -78,8 +193,112 @@ QMenu *AlarmController::createMenu(AlarmPanel panel, QWidget *parent)
     connect(mute, &QAction::triggered, this,
             [this](bool on) { change([on](AlarmSettings &s) { s.muted = on; }); });
     connect(menu->addAction(QStringLiteral("알림 테스트")), &QAction::triggered, this,
-            &AlarmController::showSample);
+            [this, kind] { showSample(kind); });
     return menu;
+}
+
+void AlarmController::addSoundMenu(QMenu *menu, EntryKind kind)
+{
+    const QString shown = effectiveSound(current, kind);
+    const bool file = Sounds::isFile(shown);
+    QMenu *sounds = menu->addMenu(QStringLiteral("알림 소리 (%1)")
+            .arg(file ? QFileInfo(shown).fileName() : Sounds::toneTitle(shown)));
+    auto *group = new QActionGroup(sounds);
+    for (const QString &key : Sounds::toneKeys() << Sounds::noSound()) {
+        QAction *choice = sounds->addAction(Sounds::toneTitle(key));
+        choice->setCheckable(true);
+        choice->setChecked(key == shown);
+        group->addAction(choice);
+        connect(choice, &QAction::triggered, this, [this, kind, key] {
+            // The default is kept as no choice at all.
+            const QString kept = key == Sounds::defaultTone() ? QString() : key;
+            change([=](AlarmSettings &s) { s.sounds[int(kind)] = kept; });
+            playSound(kind);
+        });
+    }
+    sounds->addSeparator();
+    QAction *own = sounds->addAction(QStringLiteral("WAV 파일 선택..."));
+    own->setCheckable(true);
+    own->setChecked(file);
+    group->addAction(own);
+    QWidget *parent = menu->parentWidget();
+    connect(own, &QAction::triggered, this, [this, kind, parent] { chooseSoundFile(kind, parent); });
+}
+
+void AlarmController::chooseSoundFile(EntryKind kind, QWidget *parent)
+{
+    const QString current = effectiveSound(this->current, kind);
+    const QString start = Sounds::isFile(current)
+            ? QFileInfo(current).absolutePath()
+            : QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+    const QString file = QFileDialog::getOpenFileName(parent, QStringLiteral("알림 소리 파일"), start,
+                                                      QStringLiteral("WAV 파일 (*.wav *.WAV)"));
+    if (file.isEmpty())
+        return;
+    QString problem;
+    if (Sounds::loadFile(file, &problem).isEmpty()) {
+        QMessageBox::warning(parent, QStringLiteral("타르베넬 타이머"),
+                             QStringLiteral("이 파일은 알림 소리로 쓸 수 없습니다.\n%1\n(%2)")
+                                     .arg(shownPath(file), problem));
+        return;
+    }
+    change([=](AlarmSettings &s) { s.sounds[int(kind)] = file; });
+    playSound(kind);
+}
+
+void AlarmController::addVolumeMenu(QMenu *menu)
+{
+    QList<int> volumes = OfferedVolumes;
+    if (!volumes.contains(current.volume)) {
+        volumes << current.volume;
+        std::sort(volumes.begin(), volumes.end());
+    }
+    QMenu *choice = menu->addMenu(QStringLiteral("음량 (%1)").arg(current.volume));
+    auto *group = new QActionGroup(choice);
+    for (int v : volumes) {
+        QAction *volume = choice->addAction(QString::number(v));
+        volume->setCheckable(true);
+        volume->setChecked(v == current.volume);
+        group->addAction(volume);
+        connect(volume, &QAction::triggered, this, [this, v] {
+            change([v](AlarmSettings &s) { s.volume = v; });
+        });
+    }
+}
+
+void AlarmController::addHoldActions(QMenu *menu, EntryKind kind)
+{
+    const int k = int(kind);
+    const QDateTime now = previousTick.isValid() ? previousTick : QDateTime::currentDateTime();
+    const qint64 n = epochSeconds(now);
+    const bool any = hasAlarmsFor(current, kind);
+
+    const qint64 until = current.snoozedUntil[k];
+    QAction *snooze = menu->addAction(until ? QStringLiteral("1시간 동안 끄기 (%1까지)").arg(clockText(until))
+                                            : QStringLiteral("1시간 동안 끄기"));
+    snooze->setCheckable(true);
+    snooze->setChecked(until);
+    snooze->setEnabled(any || until);
+    connect(snooze, &QAction::triggered, this, [this, k, n](bool on) {
+        change([=](AlarmSettings &s) { s.snoozedUntil[k] = on ? n + SnoozeSeconds : 0; });
+    });
+
+    const qint64 skipped = current.skipped[k];
+    const std::optional<AlarmOccurrence> next =
+            skipped || !any ? std::nullopt : nextAlarm(now, previousShop, current, kind);
+    QString skipText = QStringLiteral("다음 한 번 건너뛰기");
+    if (skipped)
+        skipText += QStringLiteral(" (%1)").arg(clockText(skipped));
+    else if (next)
+        skipText += QStringLiteral(" (%1 %2)").arg(clockText(next->at), next->title);
+    QAction *skip = menu->addAction(skipText);
+    skip->setCheckable(true);
+    skip->setChecked(skipped);
+    skip->setEnabled(skipped || next);
+    const qint64 at = next ? next->at : 0;
+    connect(skip, &QAction::triggered, this, [this, k, at](bool on) {
+        change([=](AlarmSettings &s) { s.skipped[k] = on ? at : 0; });
+    });
 }
 
 void AlarmController::addLeadMenu(QMenu *menu, const QString &title, AlarmEvent event)
@@ -182,6 +401,11 @@ void AlarmController::change(const std::function<void(AlarmSettings &)> &edit)
     if (next == current)
         return;
     current = next;
+    save();
+}
+
+void AlarmController::save()
+{
     QString copy;
     QString problem;
     const bool saved = AlarmStore::saveKeeping(current, &keepBeforeSaving, started, &copy, &problem);
@@ -200,8 +424,10 @@ void AlarmController::change(const std::function<void(AlarmSettings &)> &edit)
                         .arg(shownPath(AlarmStore::fileName())));
 }
 
-void AlarmController::showSample()
+void AlarmController::showSample(EntryKind kind)
 {
     notifier->notify(QStringLiteral("타르베넬 타이머"),
-                     QStringLiteral("알림 테스트: 알림은 이렇게 표시됩니다."), !current.muted);
+                     QStringLiteral("알림 테스트: 알림은 이렇게 표시됩니다."));
+    if (!current.muted)
+        playSound(kind);
 }

@@ -1,17 +1,8 @@
 #include "traynotifier.h"
 
-#include <QApplication>
 #include <QSystemTrayIcon>
 
-namespace {
-
-constexpr int MessageMilliseconds = 10000;
-
-} // namespace
-
-void TrayNotifier::notify(const QString &title, const QString &text, bool sound)
+void TrayNotifier::notify(const QString &title, const QString &text, const std::function<void()> &)
 {
     tray->showMessage(title, text, QSystemTrayIcon::Information, MessageMilliseconds);
-    if (sound)
-        QApplication::beep();
 }

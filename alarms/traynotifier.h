@@ -3,15 +3,18 @@
 
 #include "alarmnotifier.h"
 
-// The tray icon's message, with the system's beep for a sound.
+// The tray icon's message.
 class TrayNotifier : public AlarmNotifier
 {
 public:
     explicit TrayNotifier(QSystemTrayIcon *tray) : tray(tray) { }
 
-    void notify(const QString &title, const QString &text, bool sound) override;
+    void notify(const QString &title, const QString &text,
+                const std::function<void()> &remindLater = {}) override;
 
-private:
+protected:
+    static constexpr int MessageMilliseconds = 10000;
+
     QSystemTrayIcon *tray;
 };
 

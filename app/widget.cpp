@@ -5,6 +5,7 @@
 #include "glass.h"
 #include "icons.h"
 #include "qglasscheckbox.h"
+#include "qglasshighlight.h"
 #include "qglasslabel.h"
 #include "report.h"
 #include "schedule.h"
@@ -12,6 +13,7 @@
 #include "timetablewindow.h"
 #include "version.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QGridLayout>
@@ -24,6 +26,14 @@
 namespace {
 
 constexpr int RefreshInterval = 500;
+
+// The rows of the panels that have alarms.
+const std::pair<Widget::Row, AlarmPanel> alarmRows[] = {
+    { Widget::MoongateRow, AlarmPanel::Moongate },
+    { Widget::JobRow, AlarmPanel::Job },
+    { Widget::MerchantRow, AlarmPanel::Merchant },
+    { Widget::NoticeRow, AlarmPanel::SecondMerchant },
+};
 
 } // namespace
 
@@ -256,6 +266,8 @@ void Widget::refresh()
     }
 
     alarms->tick(inGameZone(currentTime, gameZone), shop);
+    if (alarmHighlight->isVisible())
+        alarmHighlight->follow(rowArea(highlightedRow));
     if (timetable)
         timetable->update(currentTime, shop, gameZone);
 }
@@ -271,6 +283,26 @@ void Widget::showTexts(const ScheduleTexts &texts)
 void Widget::createAlarms()
 {
     alarms = new AlarmController(AlarmNotifier::create(trayIcon), this);
+    alarmHighlight = new QGlassHighlight(this);
+    connect(alarms, &AlarmController::alarmGiven, this, &Widget::askForAttention);
+}
+
+QRect Widget::rowArea(Row row) const
+{
+    return mainLayout->cellRect(row, 0).united(mainLayout->cellRect(row, 1));
+}
+
+// The alarm's row lights up, and the window asks the desktop for the
+// player's attention (a flashing task-bar button, the urgency hint), but it
+// never comes to the front nor takes the keyboard from the game.
+void Widget::askForAttention(EntryKind kind)
+{
+    for (const auto &[row, panel] : alarmRows) {
+        if (AlarmController::panelKind(panel) == kind)
+            highlightedRow = row;
+    }
+    alarmHighlight->highlight(rowArea(highlightedRow), AlarmController::AttentionMilliseconds);
+    QApplication::alert(this, AlarmController::AttentionMilliseconds);
 }
 
 // A right click on a panel with alarms offers them, anywhere in its row;
@@ -278,14 +310,8 @@ void Widget::createAlarms()
 void Widget::contextMenuEvent(QContextMenuEvent *event)
 {
     QMenu *menu = nullptr;
-    static const std::pair<Row, AlarmPanel> panelRows[] = {
-        { MoongateRow, AlarmPanel::Moongate },
-        { JobRow, AlarmPanel::Job },
-        { MerchantRow, AlarmPanel::Merchant },
-        { NoticeRow, AlarmPanel::SecondMerchant },
-    };
-    for (const auto &[row, panel] : panelRows) {
-        const QRect cells = mainLayout->cellRect(row, 0).united(mainLayout->cellRect(row, 1));
+    for (const auto &[row, panel] : alarmRows) {
+        const QRect cells = rowArea(row);
         if (event->pos().y() >= cells.top() && event->pos().y() <= cells.bottom()) {
             menu = alarms->createMenu(panel, this);
             menu->addSeparator();

@@ -2,6 +2,7 @@
 #define WIDGET_H
 
 #include "setup.h"
+#include "timetable.h"
 
 #include <QBasicTimer>
 #include <QDateTime>
@@ -19,6 +20,7 @@ struct ScheduleTexts;
 class QAction;
 class QComboBox;
 class QGlassCheckBox;
+class QGlassHighlight;
 class QGlassLabel;
 class QGridLayout;
 class QHBoxLayout;
@@ -94,6 +96,7 @@ private slots:
     void setCompact(bool compact);
     void chooseGameZone();
     void showTimetable();
+    void askForAttention(EntryKind kind);
 
 private:
     void createDataLabels();
@@ -103,6 +106,7 @@ private:
     void createGrid();
     void createTray();
     void createAlarms();
+    QRect rowArea(Row row) const;
     void checkTray();
     void listenForProblems();
     void tellPlayer(const QString &text);
@@ -162,6 +166,8 @@ private:
 
     Glass *glass;
     AlarmController *alarms;
+    QGlassHighlight *alarmHighlight;
+    Row highlightedRow = ClockRow;
     // Made when the player opens it, and gone when closed.
     QPointer<TimetableWindow> timetable;
     QBasicTimer refreshTimer;

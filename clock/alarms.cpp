@@ -28,23 +28,6 @@ struct Candidate
 };
 using Candidates = QVarLengthArray<Candidate, 4>;
 
-// The panel that shows what the event begins or ends.
-EntryKind kindOf(AlarmEvent event)
-{
-    switch (event) {
-    case AlarmEvent::GateOpens:
-    case AlarmEvent::GateCloses:
-        return EntryKind::Moongate;
-    case AlarmEvent::JobStarts:
-        return EntryKind::Job;
-    case AlarmEvent::MerchantMoves:
-        return EntryKind::Merchant;
-    case AlarmEvent::SecondMerchant:
-        break;
-    }
-    return EntryKind::SecondMerchant;
-}
-
 bool endsAt(const QList<TimetableEntry> &entries, EntryKind kind, qint64 t)
 {
     return std::any_of(entries.begin(), entries.end(),
@@ -66,7 +49,7 @@ bool startsAt(const QList<TimetableEntry> &entries, EntryKind kind, qint64 t)
 Candidates occurrences(AlarmEvent event, const QList<TimetableEntry> &entries)
 {
     Candidates found;
-    const EntryKind kind = kindOf(event);
+    const EntryKind kind = alarmKind(event);
     for (const TimetableEntry &e : entries) {
         if (e.kind != kind)
             continue;
@@ -111,6 +94,31 @@ QString timeLeft(qint64 seconds)
     return QStringLiteral("%1분 %2초 후").arg(minutes).arg(rest);
 }
 
+QString verb(AlarmEvent event)
+{
+    switch (event) {
+    case AlarmEvent::GateOpens:
+        return QStringLiteral("열림");
+    case AlarmEvent::GateCloses:
+        return QStringLiteral("닫힘");
+    case AlarmEvent::JobStarts:
+        return QStringLiteral("시작");
+    case AlarmEvent::MerchantMoves:
+        return QStringLiteral("이동");
+    case AlarmEvent::SecondMerchant:
+        break;
+    }
+    return QStringLiteral("등장");
+}
+
+QString noticeText(AlarmEvent event, qint64 secondsLeft)
+{
+    QString text = timeLeft(secondsLeft) + QLatin1Char(' ') + verb(event);
+    if (event == AlarmEvent::SecondMerchant)
+        text += QLatin1Char('\n') + placeNotice();
+    return text;
+}
+
 // An empty choice of places stands for every place.
 bool chosen(const QStringList &places, const QString &place)
 {
@@ -122,43 +130,69 @@ bool chosen(const QStringList &places, const QString &place)
 std::optional<AlarmNotice> noticeFor(AlarmEvent event, const Candidate &c, qint64 now, int shop,
                                      const AlarmSettings &settings)
 {
-    const QString left = timeLeft(c.at - now);
-    AlarmNotice notice { event, c.lead, c.at, {}, {} };
+    AlarmNotice notice { event, alarmKind(event), c.lead, c.at, {}, noticeText(event, c.at - now) };
     switch (event) {
-    case AlarmEvent::GateOpens: {
+    case AlarmEvent::GateOpens:
+    case AlarmEvent::GateCloses: {
         // The destination the open gate leads to, from its first open second.
         const QString &destination = moongateDestinations[c.row];
-        if (!chosen(settings.gateDestinations, destination))
+        if (event == AlarmEvent::GateOpens && !chosen(settings.gateDestinations, destination))
             return std::nullopt;
         notice.title = QStringLiteral("문게이트: ") + destination;
-        notice.text = left + QStringLiteral(" 열림");
         break;
     }
-    case AlarmEvent::GateCloses:
-        notice.title = QStringLiteral("문게이트: ") + moongateDestinations[c.row];
-        notice.text = left + QStringLiteral(" 닫힘");
-        break;
     case AlarmEvent::JobStarts:
         notice.title = QStringLiteral("아르바이트: ") + partTimeJobs[shop].shopName;
-        notice.text = left + QStringLiteral(" 시작");
         break;
     case AlarmEvent::MerchantMoves: {
         const QString &stop = merchantLocations[c.row];
         if (!chosen(settings.merchantStops, stop))
             return std::nullopt;
         notice.title = QStringLiteral("프라이스: → ") + stop;
-        notice.text = left + QStringLiteral(" 이동");
         break;
     }
     case AlarmEvent::SecondMerchant:
         notice.title = QStringLiteral("플레타: ") + QStringLiteral("에린시각 ") + hoursText(secondMerchantHours[c.row]);
-        notice.text = left + QStringLiteral(" 등장\n") + placeNotice();
         break;
     }
     return notice;
 }
 
+// The entries that every warning due in (p, n] can be for.
+QList<TimetableEntry> entriesFor(qint64 from, qint64 n, const QDateTime &now, int shop,
+                                 const AlarmSettings &settings)
+{
+    TimetableFilter wanted;
+    wanted.kinds.fill(false);
+    for (int e = 0; e < AlarmEventCount; ++e) {
+        if (settings.leads[e])
+            wanted.kinds[int(alarmKind(AlarmEvent(e)))] = true;
+    }
+    return timetable(from, n + 60 * MaxLeadMinutes + 2, now, shop, wanted);
+}
+
+bool jobWithoutShop(AlarmEvent event, int shop)
+{
+    return event == AlarmEvent::JobStarts && (shop < 0 || shop >= ShopCount);
+}
+
 } // namespace
+
+EntryKind alarmKind(AlarmEvent event)
+{
+    switch (event) {
+    case AlarmEvent::GateOpens:
+    case AlarmEvent::GateCloses:
+        return EntryKind::Moongate;
+    case AlarmEvent::JobStarts:
+        return EntryKind::Job;
+    case AlarmEvent::MerchantMoves:
+        return EntryKind::Merchant;
+    case AlarmEvent::SecondMerchant:
+        break;
+    }
+    return EntryKind::SecondMerchant;
+}
 
 bool AlarmSettings::hasLead(AlarmEvent event, int minutes) const
 {
@@ -228,14 +262,38 @@ int AlarmSettings::count() const
     return n;
 }
 
+bool AlarmSettings::holds(EntryKind kind, qint64 at, qint64 due) const
+{
+    return (snoozedUntil[int(kind)] && due < snoozedUntil[int(kind)])
+            || (skipped[int(kind)] && at == skipped[int(kind)]);
+}
+
+bool AlarmSettings::endHolds(qint64 now)
+{
+    bool ended = false;
+    for (int k = 0; k < EntryKindCount; ++k) {
+        if (snoozedUntil[k] && now >= snoozedUntil[k]) {
+            snoozedUntil[k] = 0;
+            ended = true;
+        }
+        if (skipped[k] && now > skipped[k]) {
+            skipped[k] = 0;
+            ended = true;
+        }
+    }
+    return ended;
+}
+
 bool AlarmSettings::operator==(const AlarmSettings &other) const
 {
     return muted == other.muted && leads == other.leads
-            && gateDestinations == other.gateDestinations && merchantStops == other.merchantStops;
+            && gateDestinations == other.gateDestinations && merchantStops == other.merchantStops
+            && sounds == other.sounds && volume == other.volume
+            && snoozedUntil == other.snoozedUntil && skipped == other.skipped;
 }
 
 QList<AlarmNotice> dueAlarms(const QDateTime &previous, const QDateTime &now, int shop,
-                             const AlarmSettings &settings, AlarmState *state)
+                             const AlarmSettings &settings, AlarmState *state, MissedAlarms *missed)
 {
     QList<AlarmNotice> notices;
     if (settings.muted || !settings.anySet())
@@ -245,20 +303,19 @@ QList<AlarmNotice> dueAlarms(const QDateTime &previous, const QDateTime &now, in
     if (n <= p)
         return notices;
 
-    TimetableFilter wanted;
-    wanted.kinds.fill(false);
-    for (int e = 0; e < AlarmEventCount; ++e) {
-        if (settings.leads[e])
-            wanted.kinds[int(kindOf(AlarmEvent(e)))] = true;
-    }
-    // Every occurrence that a warning in this interval can be for.
+    // Only a jump forward can leave warnings behind whose events are over:
+    // then the entries from the interval's start are looked at as well.
+    const bool jumped = missed && n - p > LateTick;
     const QList<TimetableEntry> entries =
-            timetable(n - LateTick - 2, n + 60 * MaxLeadMinutes + 2, now, shop, wanted);
+            entriesFor(jumped ? std::max(p, n - MissedSpan) - 2 : n - LateTick - 2, n, now, shop,
+                       settings);
+    // The occurrences counted as missed, each once: its second and event.
+    QVarLengthArray<std::pair<qint64, int>, 16> over;
 
     for (int e = 0; e < AlarmEventCount; ++e) {
         const AlarmEvent event = AlarmEvent(e);
         const quint32 leads = settings.leads[e];
-        if (!leads || (event == AlarmEvent::JobStarts && (shop < 0 || shop >= ShopCount)))
+        if (!leads || jobWithoutShop(event, shop))
             continue;
 
         const Candidates all = occurrences(event, entries);
@@ -270,8 +327,20 @@ QList<AlarmNotice> dueAlarms(const QDateTime &previous, const QDateTime &now, in
             // not yet happened.
             const qint64 after = std::max(p + 60 * lead, n - LateTick - 1);
             for (const Candidate &c : all) {
+                if (settings.holds(alarmKind(event), c.at, c.at - 60 * lead))
+                    continue;
                 if (c.at > after && c.at <= n + 60 * lead)
                     found.append({ c.at, lead, c.row });
+                else if (jumped && c.at > p + 60 * lead && c.at <= n - LateTick - 1
+                         && !alreadyAnnounced(state->last[e], { c.at, lead, c.row }, n)
+                         && noticeFor(event, c, n, shop, settings)) {
+                    if (over.contains(std::pair(c.at, e)))
+                        continue;
+                    over.append({ c.at, e });
+                    if (missed->count == 0 || c.at < missed->first.at)
+                        missed->first = *noticeFor(event, c, n, shop, settings);
+                    ++missed->count;
+                }
             }
         }
         std::sort(found.begin(), found.end(), [](const Candidate &a, const Candidate &b) {
@@ -293,4 +362,46 @@ QList<AlarmNotice> dueAlarms(const QDateTime &previous, const QDateTime &now, in
     std::stable_sort(notices.begin(), notices.end(),
                      [](const AlarmNotice &a, const AlarmNotice &b) { return a.at < b.at; });
     return notices;
+}
+
+AlarmNotice missedNotice(const MissedAlarms &missed)
+{
+    const AlarmNotice &first = missed.first;
+    const QString when = QDateTime::fromSecsSinceEpoch(first.at).toString(QStringLiteral("HH:mm"));
+    return { first.event, first.kind, 0, first.at,
+             QStringLiteral("놓친 알림 %1개").arg(missed.count),
+             QStringLiteral("처음: %1 (%2 %3)").arg(first.title, when, verb(first.event)) };
+}
+
+std::optional<AlarmNotice> remindedNotice(const AlarmNotice &notice, qint64 now)
+{
+    if (notice.at < now)
+        return std::nullopt;
+    AlarmNotice again = notice;
+    again.text = noticeText(notice.event, notice.at - now);
+    return again;
+}
+
+std::optional<AlarmOccurrence> nextAlarm(const QDateTime &now, int shop,
+                                         const AlarmSettings &settings, EntryKind kind)
+{
+    const qint64 n = epochSeconds(now);
+    const QList<TimetableEntry> entries = entriesFor(n - 2, n + 86400, now, shop, settings);
+    std::optional<AlarmOccurrence> next;
+    for (int e = 0; e < AlarmEventCount; ++e) {
+        const AlarmEvent event = AlarmEvent(e);
+        const quint32 leads = settings.leads[e];
+        if (!leads || alarmKind(event) != kind || jobWithoutShop(event, shop))
+            continue;
+        for (const Candidate &c : occurrences(event, entries)) {
+            if (c.at <= n || (next && c.at >= next->at))
+                continue;
+            // The shortest lead warns last.
+            if (c.at - 60 * qCountTrailingZeroBits(leads) <= n)
+                continue;
+            if (const std::optional<AlarmNotice> notice = noticeFor(event, c, n, shop, settings))
+                next = AlarmOccurrence { event, c.at, notice->title };
+        }
+    }
+    return next;
 }

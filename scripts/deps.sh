@@ -12,6 +12,7 @@ run_packages=(
     fonts-nanum     # a Hangul font: without one every Korean text shows as boxes
     qt6-translations-l10n   # Qt's own texts (dialog buttons) in Korean, also for Windows
     xvfb            # xvfb-run, which the clock names when there is no display
+    libcanberra-dev libcanberra-pulse   # the alarms' sounds, through the desktop's sound server
 )
 package_packages=(dpkg-dev file lintian desktop-file-utils appstream)
 test_packages=(
@@ -20,6 +21,7 @@ test_packages=(
     python3-pytest python3-xlib python3-pil   # the end-to-end suites: runner, X, pixels
     python3-icalendar   # reads timer-next's calendar files back
     dunst           # a notification service for the alarms' end-to-end test
+    pulseaudio pulseaudio-utils sox   # a sound server of the tests' own, recorded and measured
     weston python3-dbus python3-gi "${package_packages[@]}"
     # The Windows build, its packages and its tests under Wine (Qt's host
     # tools run moc and rcc for the Windows Qt; Wine's Tahoma is only a

@@ -21,16 +21,37 @@ namespace {
 struct Shown
 {
     QString title, text;
-    bool sound;
+    bool sound = false;
+    QString soundKey;
+    int volume = 0;
 };
 
 class RecordingNotifier : public AlarmNotifier
 {
 public:
     explicit RecordingNotifier(QList<Shown> *shown) : shown(shown) { }
-    void notify(const QString &title, const QString &text, bool sound) override
+    void notify(const QString &title, const QString &text, const std::function<void()> &) override
     {
-        shown->append({ title, text, sound });
+        shown->append({ title, text });
+    }
+
+private:
+    QList<Shown> *shown;
+};
+
+// Marks the notification it comes with as sounded, with what it played.
+class RecordingPlayer : public SoundPlayer
+{
+public:
+    explicit RecordingPlayer(QList<Shown> *shown) : shown(shown) { }
+    bool play(const Sounds::Sound &sound, int volume, QString *) override
+    {
+        if (shown->isEmpty())
+            shown->append(Shown());
+        shown->last().sound = true;
+        shown->last().soundKey = sound.key;
+        shown->last().volume = volume;
+        return true;
     }
 
 private:
@@ -184,7 +205,8 @@ void TestAlarmSettings::noFileReadsNothingAndWritesNothing()
     QVERIFY(problem.isEmpty());
 
     QList<Shown> shown;
-    AlarmController alarms(std::make_unique<RecordingNotifier>(&shown), nullptr);
+    AlarmController alarms(std::make_unique<RecordingNotifier>(&shown), nullptr,
+                           std::make_unique<RecordingPlayer>(&shown));
     const QDateTime now = QDateTime::currentDateTime();
     for (int i = 0; i < 10; ++i)
         alarms.tick(now.addSecs(60 * i), 0);
@@ -282,7 +304,8 @@ void TestAlarmSettings::specialFilesAreNotRead()
     QCOMPARE(problem, file + QStringLiteral(": it cannot be read"));
     // Nor does a change from the menu read it first.
     QList<Shown> shown;
-    AlarmController alarms(std::make_unique<RecordingNotifier>(&shown), nullptr);
+    AlarmController alarms(std::make_unique<RecordingNotifier>(&shown), nullptr,
+                           std::make_unique<RecordingPlayer>(&shown));
     QVERIFY(choose(alarms, AlarmPanel::Job, { QStringLiteral("시작 알림"), QStringLiteral("3분 전") }));
     QVERIFY(AlarmStore::load(&problem).hasLead(AlarmEvent::JobStarts, 3));
 }
@@ -314,7 +337,8 @@ void TestAlarmSettings::menusOfEachPanel_data()
 {
     QTest::addColumn<AlarmPanel>("panel");
     QTest::addColumn<QStringList>("entries");
-    const QStringList tail = { "-", "모든 알림 끄기", "알림 테스트" };
+    const QStringList tail = { "-", "알림 소리 (차임)", "음량 (60)", "1시간 동안 끄기",
+                               "다음 한 번 건너뛰기", "-", "모든 알림 끄기", "알림 테스트" };
     QTest::newRow("moongate") << AlarmPanel::Moongate
                               << (QStringList { "열림 알림", "목적지", "닫힘 알림" } + tail);
     QTest::newRow("job") << AlarmPanel::Job << (QStringList { "시작 알림" } + tail);
@@ -327,7 +351,8 @@ void TestAlarmSettings::menusOfEachPanel()
     QFETCH(AlarmPanel, panel);
     QFETCH(QStringList, entries);
     QList<Shown> shown;
-    AlarmController alarms(std::make_unique<RecordingNotifier>(&shown), nullptr);
+    AlarmController alarms(std::make_unique<RecordingNotifier>(&shown), nullptr,
+                           std::make_unique<RecordingPlayer>(&shown));
     std::unique_ptr<QMenu> menu(alarms.createMenu(panel, nullptr));
     QCOMPARE(texts(menu.get()), entries);
     QCOMPARE(texts(menu->actions().first()->menu()),
@@ -338,7 +363,8 @@ void TestAlarmSettings::menusOfEachPanel()
 void TestAlarmSettings::choosingALeadSavesIt()
 {
     QList<Shown> shown;
-    AlarmController alarms(std::make_unique<RecordingNotifier>(&shown), nullptr);
+    AlarmController alarms(std::make_unique<RecordingNotifier>(&shown), nullptr,
+                           std::make_unique<RecordingPlayer>(&shown));
     QVERIFY(choose(alarms, AlarmPanel::Moongate, { QStringLiteral("열림 알림"), QStringLiteral("5분 전") }));
     QVERIFY(choose(alarms, AlarmPanel::Moongate, { QStringLiteral("열림 알림"), QStringLiteral("1분 전") }));
     QVERIFY(alarms.settings().hasLead(AlarmEvent::GateOpens, 5));
@@ -362,7 +388,8 @@ void TestAlarmSettings::choosingALeadSavesIt()
 void TestAlarmSettings::placesAreChosenByName()
 {
     QList<Shown> shown;
-    AlarmController alarms(std::make_unique<RecordingNotifier>(&shown), nullptr);
+    AlarmController alarms(std::make_unique<RecordingNotifier>(&shown), nullptr,
+                           std::make_unique<RecordingPlayer>(&shown));
     std::unique_ptr<QMenu> menu(alarms.createMenu(AlarmPanel::Moongate, nullptr));
     const QStringList destinations = texts(entry(menu.get(), QStringLiteral("목적지"))->menu());
     // 25 rows, 17 places: a repeated one is offered once, where it first comes.
@@ -389,7 +416,8 @@ void TestAlarmSettings::leadFromTheFileIsOffered()
 {
     writeAll(file, "[second-merchant]\nappears=7\n");
     QList<Shown> shown;
-    AlarmController alarms(std::make_unique<RecordingNotifier>(&shown), nullptr);
+    AlarmController alarms(std::make_unique<RecordingNotifier>(&shown), nullptr,
+                           std::make_unique<RecordingPlayer>(&shown));
     std::unique_ptr<QMenu> menu(alarms.createMenu(AlarmPanel::SecondMerchant, nullptr));
     QCOMPARE(menu->actions().first()->text(), QStringLiteral("등장 알림 (7분 전)"));
     const QStringList leads = texts(menu->actions().first()->menu());
@@ -432,7 +460,8 @@ void TestAlarmSettings::alarmForATimetableEntry()
     if (!before.isEmpty())
         writeAll(file, before);
     QList<Shown> shown;
-    AlarmController alarms(std::make_unique<RecordingNotifier>(&shown), nullptr);
+    AlarmController alarms(std::make_unique<RecordingNotifier>(&shown), nullptr,
+                           std::make_unique<RecordingPlayer>(&shown));
     QMenu menu;
     alarms.addEntryAlarm(&menu, { EntryKind(kind), place, 0, 0, 1 });
     QAction *lead = entry(menu.actions().first()->menu(), QStringLiteral("5분 전"));
@@ -452,7 +481,8 @@ void TestAlarmSettings::alarmForATimetableEntry()
 void TestAlarmSettings::muteAllAndTheSample()
 {
     QList<Shown> shown;
-    AlarmController alarms(std::make_unique<RecordingNotifier>(&shown), nullptr);
+    AlarmController alarms(std::make_unique<RecordingNotifier>(&shown), nullptr,
+                           std::make_unique<RecordingPlayer>(&shown));
     QVERIFY(choose(alarms, AlarmPanel::Job, { QStringLiteral("알림 테스트") }));
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown[0].title, QStringLiteral("타르베넬 타이머"));
@@ -474,7 +504,8 @@ void TestAlarmSettings::ticksDeliverWhatIsDue()
 {
     writeAll(file, "[moongate]\nopens=1\n");
     QList<Shown> shown;
-    AlarmController alarms(std::make_unique<RecordingNotifier>(&shown), nullptr);
+    AlarmController alarms(std::make_unique<RecordingNotifier>(&shown), nullptr,
+                           std::make_unique<RecordingPlayer>(&shown));
     // One minute before the gate opens at cycle second 1627 of the game day
     // from 21:00 on 2026-12-07 in Seoul.
     QDateTime w = QDateTime::fromString(QStringLiteral("2026-12-07T21:26:06"), Qt::ISODate);
@@ -503,7 +534,8 @@ void TestAlarmSettings::brokenFileIsReplacedOnlyByAChange()
     writeAll(file, broken);
     QList<Shown> shown;
     {
-        AlarmController alarms(std::make_unique<RecordingNotifier>(&shown), nullptr);
+        AlarmController alarms(std::make_unique<RecordingNotifier>(&shown), nullptr,
+                           std::make_unique<RecordingPlayer>(&shown));
         QVERIFY(!alarms.settings().anySet());
         QVERIFY(choose(alarms, AlarmPanel::Job, { QStringLiteral("알림 테스트") }));
         QVERIFY(choose(alarms, AlarmPanel::Job, { QStringLiteral("시작 알림"), QStringLiteral("끄기") }));
@@ -528,7 +560,8 @@ void TestAlarmSettings::brokenFileIsReplacedOnlyByAChange()
     // never over an earlier copy, and only once per start.
     for (int start = 0; start < 2; ++start) {
         writeAll(file, broken);
-        AlarmController alarms(std::make_unique<RecordingNotifier>(&shown), nullptr);
+        AlarmController alarms(std::make_unique<RecordingNotifier>(&shown), nullptr,
+                           std::make_unique<RecordingPlayer>(&shown));
         QVERIFY(choose(alarms, AlarmPanel::Job, { QStringLiteral("시작 알림"), QStringLiteral("3분 전") }));
         QVERIFY(choose(alarms, AlarmPanel::Job, { QStringLiteral("시작 알림"), QStringLiteral("5분 전") }));
         QString problem;

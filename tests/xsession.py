@@ -10,6 +10,7 @@ program it runs a command inside one and exits with the command's code:
     xsession.py COMMAND [ARG...]
 """
 import os
+import re
 import select
 import shutil
 import signal
@@ -105,6 +106,64 @@ class Helper:
 
     def __exit__(self, *exc):
         self.stop()
+
+
+class SoundServer:
+    """A PulseAudio server of the test's own with one null sink, "out",
+    whose monitor a recording reads; env() points programs at it."""
+
+    def __init__(self, directory):
+        self.directory = directory
+        self.socket = os.path.join(directory, "pulse.sock")
+        home = os.path.join(directory, "pulse-home")
+        os.makedirs(home, exist_ok=True)
+        own = dict(os.environ, HOME=home, XDG_RUNTIME_DIR=directory, XDG_CONFIG_HOME=home)
+        self.server = Helper("pulseaudio", "-n", "--daemonize=no", "--exit-idle-time=-1",
+                             "--use-pid-file=no", "-L", "module-null-sink sink_name=out",
+                             "-L", "module-native-protocol-unix auth-anonymous=1 socket=%s"
+                             % self.socket, env=own)
+        try:
+            wait_for(lambda: self._answers(), 15, interval=0.2, what="the sound server")
+        except BaseException:
+            self.stop()
+            raise
+
+    def env(self):
+        return {"PULSE_SERVER": "unix:" + self.socket}
+
+    def _answers(self):
+        check(self.server.running(), "pulseaudio exited with code %s"
+              % self.server.process.returncode)
+        return subprocess.run(["pactl", "list", "short", "sinks"], env=dict(os.environ, **self.env()),
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL).returncode == 0
+
+    def record(self, name):
+        """A recording of everything the sink plays, from now until it is
+        stopped (Recording.stop())."""
+        return Recording(os.path.join(self.directory, name), self.env())
+
+    def stop(self):
+        self.server.stop()
+
+
+class Recording:
+    def __init__(self, path, env):
+        self.path = path
+        self.process = subprocess.Popen(
+            ["parec", "--latency-msec=50", "-d", "out.monitor", "--file-format=wav", path],
+            env=dict(os.environ, **env), stdin=subprocess.DEVNULL)
+        # parec writes the header once it records.
+        wait_for(lambda: os.path.exists(path) and os.path.getsize(path) > 0, 10,
+                 what="parec to record")
+
+    def stop(self):
+        """Ends the recording and returns its loudest sample, 0 to 1."""
+        if self.process.poll() is None:
+            self.process.send_signal(signal.SIGINT)
+            self.process.wait(10)
+        out = subprocess.run(["sox", self.path, "-n", "stat"], stdout=subprocess.PIPE,
+                             stderr=subprocess.STDOUT, text=True, check=True).stdout
+        return float(re.search(r"Maximum amplitude:\s*(\S+)", out).group(1))
 
 
 class XSession:

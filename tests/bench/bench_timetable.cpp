@@ -14,7 +14,7 @@ namespace {
 class SilentNotifier : public AlarmNotifier
 {
 public:
-    void notify(const QString &, const QString &, bool) override { }
+    void notify(const QString &, const QString &, const std::function<void()> &) override { }
 };
 
 } // namespace

@@ -14,8 +14,8 @@ from Xlib import X, Xatom, Xutil, display as xdisplay
 import xscreen
 from clockapp import Timer, environment
 from fakeclock import FakeClock
-from xsession import (SCREEN, Failure, Helper, check, private_runtime_dir, run, stop_process,
-                      wait_for)
+from xsession import (SCREEN, Failure, Helper, SoundServer, check, private_runtime_dir, run,
+                      stop_process, wait_for)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -120,6 +120,38 @@ class DesktopWindow:
         self.connection.close()
 
 
+class GameWindow:
+    """A plain window that takes the keyboard, as a game's would, in a
+    corner where it leaves the clock's window in sight."""
+
+    def __init__(self):
+        self.connection = xdisplay.Display()
+        screen = self.connection.screen()
+        self.window = screen.root.create_window(
+            0, SCREEN[1] - 200, 300, 200, 0, screen.root_depth, X.InputOutput, X.CopyFromParent,
+            background_pixel=screen.black_pixel)
+        self.window.set_wm_name("game")
+        self.window.set_wm_class("game", "Game")
+        self.window.set_wm_hints(flags=Xutil.InputHint, input=1)
+        self.window.map()
+        self.connection.sync()
+        self.id = self.window.id
+        wait_for(lambda: xscreen.is_viewable(self.id), 5, what="the game's window")
+        xscreen.activate(self.id)
+        wait_for(lambda: xscreen.active_window() == self.id, 5, what="the game to have the focus")
+
+    def close(self):
+        self.window.destroy()
+        self.connection.close()
+
+
+@pytest.fixture
+def game(x_session):
+    window = GameWindow()
+    yield window
+    window.close()
+
+
 @pytest.fixture
 def click_catcher(x_session):
     """A desktop window under everything that records the clicks on it."""
@@ -139,6 +171,15 @@ def backdrop(x_session):
     yield make
     for window in made:
         window.close()
+
+
+@pytest.fixture
+def sound(x_session, tmp_path, monkeypatch):
+    """A sound server of the test's own, which the clocks it starts play to."""
+    server = SoundServer(str(tmp_path))
+    monkeypatch.setenv("PULSE_SERVER", server.env()["PULSE_SERVER"])
+    yield server
+    server.stop()
 
 
 # --- notifications ---------------------------------------------------------

@@ -1,8 +1,9 @@
 """Alarms of the real timer: a settings file in a private configuration
 folder, the clock placed by libfaketime shortly before the moongate opens,
-and dunst as the notification service on the session bus, whose Notify calls
-dbus-monitor records."""
+dunst as the notification service on the session bus, whose Notify calls
+dbus-monitor records, and a sound server of the test's own, recorded."""
 import os
+import time
 
 import pytest
 
@@ -57,22 +58,43 @@ def to_the_warning(timer, clock):
     shows(timer, "01:00 후 열림")
 
 
+def highlighted(shot, geometry):
+    """Whether the upper part of the window, where the moongate's row is,
+    shows the band's blue: nothing else there is blue."""
+    x, y, w, h = geometry
+    blue = sum(1 for i in range(x, x + w, 2) for j in range(y, y + h * 2 // 5, 2)
+               if (lambda r, g, b: b > r + 80)(*shot.pixel(i, j)))
+    return blue > 50
+
+
 def past_the_warning_and_back(timer, clock):
     for instant, countdown in WARNED:
         clock.set(instant)
         shows(timer, countdown)
 
 
-def test_one_notification_names_the_destination(alarms_file, notifications, clock, clocks,
-                                                 shots):
+def test_one_notification_names_the_destination(alarms_file, notifications, sound, clock,
+                                                 clocks, game, shots):
+    """The alarm sounds through the sound server, lights up its row and
+    asks for attention, while the window that has the keyboard keeps it."""
     alarms_file(b"[moongate]\nopens=1\n")
     timer = clocks.start(clock=clock)
     shows(timer, "01:26 후 열림")
     assert notifications.calls() == [], "a notification before the warning"
+    xscreen.activate(game.id)
+    wait_for(lambda: xscreen.active_window() == game.id, 5, what="the game to have the focus")
+    recording = sound.record("alarm.wav")
     to_the_warning(timer, clock)
     wait_for(notifications.calls, 15, interval=0.2, what="a notification")
     wait_for(lambda: xscreen.windows(class_name="Dunst"), 10, what="dunst to show it")
-    xscreen.Shot().save(os.path.join(shots, "alarm.png"))
+    wait_for(lambda: "_NET_WM_STATE_DEMANDS_ATTENTION" in timer.net_wm_state(), 5,
+             what="the clock to ask for attention")
+    shot = xscreen.Shot()
+    shot.save(os.path.join(shots, "alarm.png"))
+    assert highlighted(shot, timer.geometry()), "the moongate's row is not lit up"
+    time.sleep(1.5)  # the tone lasts about a second
+    assert recording.stop() > 0.2, "the alarm made no sound"
+    assert xscreen.active_window() == game.id, "the alarm took the focus"
     past_the_warning_and_back(timer, clock)
     # Time for a late call to arrive.
     stays(lambda: len(notifications.calls()) <= 1, 2, "a second notification arrived")
@@ -81,15 +103,19 @@ def test_one_notification_names_the_destination(alarms_file, notifications, cloc
     summary, body, message = calls[0]
     assert summary == "문게이트: 라비던전"
     assert body == "1분 후 열림"
-    assert '"sound-name"' in message and '"message-new-instant"' in message, "no sound hint"
+    # The service's own sound would come on top of the clock's.
+    assert '"suppress-sound"' in message and "boolean true" in message, "no suppress-sound hint"
+    assert '"sound-name"' not in message
 
 
-def test_none_when_muted(alarms_file, notifications, clock, clocks):
+def test_none_when_muted(alarms_file, notifications, sound, clock, clocks):
     alarms_file(b"muted=true\n[moongate]\nopens=1\n")
     timer = clocks.start(clock=clock)
+    recording = sound.record("muted.wav")
     to_the_warning(timer, clock)
     past_the_warning_and_back(timer, clock)
     stays(lambda: not notifications.calls(), 2, "a notification while muted")
+    assert recording.stop() == 0, "a sound while muted"
 
 
 # A session bus that has no notification service and starts none.
