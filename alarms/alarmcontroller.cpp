@@ -204,7 +204,8 @@ void AlarmController::addSoundMenu(QMenu *menu, EntryKind kind)
     QMenu *sounds = menu->addMenu(QStringLiteral("알림 소리 (%1)")
             .arg(file ? QFileInfo(shown).fileName() : Sounds::toneTitle(shown)));
     auto *group = new QActionGroup(sounds);
-    for (const QString &key : Sounds::toneKeys() << Sounds::noSound()) {
+    const QStringList keys = Sounds::toneKeys() << Sounds::noSound();
+    for (const QString &key : keys) {
         QAction *choice = sounds->addAction(Sounds::toneTitle(key));
         choice->setCheckable(true);
         choice->setChecked(key == shown);

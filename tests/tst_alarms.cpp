@@ -108,6 +108,10 @@ private slots:
     void rotationsWrap();
     void jumps_data();
     void jumps();
+    void holds_data();
+    void holds();
+    void nextAlarm_data();
+    void nextAlarm();
     void dayBoundaries_data();
     void dayBoundaries();
 };
@@ -390,44 +394,45 @@ void TestAlarms::jumps_data()
     QTest::addColumn<QList<int>>("leads");
     QTest::addColumn<QList<qint64>>("ticks"); // cycle seconds from seoulAtCycle(0)
     QTest::addColumn<QStringList>("texts");   // "tick index: text" of each notice
+    QTest::addColumn<int>("missed");          // occurrences passed over, over all ticks
 
     // The gate opens after cycle second 1626 of each game day.
     const qint64 day = GameDaySeconds;
     QTest::newRow("forward past the warning") << QList<int> { 5 } << QList<qint64> { 1000, 1400 }
-                                              << QStringList { "1: 3분 46초 후 열림" };
+                                              << QStringList { "1: 3분 46초 후 열림" } << 0;
     QTest::newRow("forward to the last seconds") << QList<int> { 5 } << QList<qint64> { 1000, 1590 }
-                                                 << QStringList { "1: 36초 후 열림" };
+                                                 << QStringList { "1: 36초 후 열림" } << 0;
     QTest::newRow("forward past the event") << QList<int> { 5 } << QList<qint64> { 1000, 1700 }
-                                            << QStringList();
+                                            << QStringList() << 1;
     QTest::newRow("forward by days: no burst") << QList<int> { 5 }
                                                << QList<qint64> { 1000, 1400 + 10 * day }
-                                               << QStringList { "1: 3분 46초 후 열림" };
+                                               << QStringList { "1: 3분 46초 후 열림" } << 10;
     QTest::newRow("forward over three warnings") << QList<int> { 10, 5, 1 }
                                                  << QList<qint64> { 1000, 1600, 1626 }
-                                                 << QStringList { "1: 26초 후 열림" };
+                                                 << QStringList { "1: 26초 후 열림" } << 0;
     QTest::newRow("the next warning after a jump") << QList<int> { 10, 1 }
                                                    << QList<qint64> { 1000, 1100, 1565, 1566 }
-                                                   << QStringList { "1: 8분 46초 후 열림", "3: 1분 후 열림" };
+                                                   << QStringList { "1: 8분 46초 후 열림", "3: 1분 후 열림" } << 0;
     QTest::newRow("back after the warning") << QList<int> { 1 }
                                             << QList<qint64> { 1565, 1566, 1500, 1565, 1566, 1567 }
-                                            << QStringList { "1: 1분 후 열림" };
+                                            << QStringList { "1: 1분 후 열림" } << 0;
     QTest::newRow("back, then on to the next game day")
             << QList<int> { 1 } << QList<qint64> { 1565, 1566, 1000, 1565 + day, 1566 + day }
-            << QStringList { "1: 1분 후 열림", "4: 1분 후 열림" };
+            << QStringList { "1: 1분 후 열림", "4: 1분 후 열림" } << 0;
     QTest::newRow("back before a longer warning already given")
             << QList<int> { 10, 1 } << QList<qint64> { 1025, 1026, 1000, 1026, 1565, 1566 }
-            << QStringList { "1: 10분 후 열림", "5: 1분 후 열림" };
+            << QStringList { "1: 10분 후 열림", "5: 1분 후 열림" } << 0;
     QTest::newRow("back by days is a clock put right")
             << QList<int> { 1 } << QList<qint64> { 1565 + 50 * day, 1566 + 50 * day, 1565, 1566 }
-            << QStringList { "1: 1분 후 열림", "3: 1분 후 열림" };
+            << QStringList { "1: 1분 후 열림", "3: 1분 후 열림" } << 0;
     QTest::newRow("a tick a few seconds late") << QList<int> { 0 } << QList<qint64> { 1625, 1629 }
-                                               << QStringList { "1: 지금 열림" };
+                                               << QStringList { "1: 지금 열림" } << 0;
     QTest::newRow("a jump past the event") << QList<int> { 0 } << QList<qint64> { 1625, 1640 }
-                                           << QStringList();
+                                           << QStringList() << 1;
     QTest::newRow("two leads in one interval") << QList<int> { 0, 1 } << QList<qint64> { 1560, 1626 }
-                                               << QStringList { "1: 지금 열림" };
+                                               << QStringList { "1: 지금 열림" } << 0;
     QTest::newRow("the same instant twice") << QList<int> { 1 } << QList<qint64> { 1565, 1566, 1566 }
-                                            << QStringList { "1: 1분 후 열림" };
+                                            << QStringList { "1: 1분 후 열림" } << 0;
 }
 
 void TestAlarms::jumps()
@@ -435,17 +440,106 @@ void TestAlarms::jumps()
     QFETCH(QList<int>, leads);
     QFETCH(QList<qint64>, ticks);
     QFETCH(QStringList, texts);
+    QFETCH(int, missed);
     AlarmSettings settings;
     for (int lead : leads)
         settings.setLead(AlarmEvent::GateOpens, lead, true);
     AlarmState state;
     QStringList seen;
+    int passedOver = 0;
     for (int i = 1; i < ticks.size(); ++i) {
+        MissedAlarms m;
         for (const AlarmNotice &n : dueAlarms(seoulAtCycle(ticks[i - 1]), seoulAtCycle(ticks[i]), 0,
-                                              settings, &state))
+                                              settings, &state, &m))
             seen << QStringLiteral("%1: %2").arg(i).arg(n.text);
+        passedOver += m.count;
+        if (m.count) {
+            // The first is the earliest, at the gate's first open second.
+            QCOMPARE(m.first.at, epochSeconds(seoulAtCycle(1626)));
+            QCOMPARE(m.first.title, QStringLiteral("문게이트: 라비던전"));
+            qputenv("TZ", "Asia/Seoul");
+            QCOMPARE(missedNotice(m).title, QStringLiteral("놓친 알림 %1개").arg(m.count));
+            QCOMPARE(missedNotice(m).text, QStringLiteral("처음: 문게이트: 라비던전 (21:27 열림)"));
+        }
     }
     QCOMPARE(seen, texts);
+    QCOMPARE(passedOver, missed);
+}
+
+void TestAlarms::holds_data()
+{
+    QTest::addColumn<qint64>("snoozedUntil"); // cycle seconds; -1 for none
+    QTest::addColumn<qint64>("skipped");
+    QTest::addColumn<QStringList>("texts");   // of the warnings 10 and 1 minutes ahead
+
+    // Walked from cycle second 900 to 1700: the gate opens after 1626.
+    const QStringList both = { "10분 후 열림", "1분 후 열림" };
+    QTest::newRow("none") << qint64(-1) << qint64(-1) << both;
+    QTest::newRow("snoozed over both") << qint64(1700) << qint64(-1) << QStringList();
+    QTest::newRow("snoozed over the first") << qint64(1100) << qint64(-1) << QStringList { "1분 후 열림" };
+    QTest::newRow("snooze ends at the warning") << qint64(1026) << qint64(-1) << both;
+    QTest::newRow("this opening skipped") << qint64(-1) << qint64(1626) << QStringList();
+    QTest::newRow("another skipped") << qint64(-1) << qint64(1626 + GameDaySeconds) << both;
+}
+
+void TestAlarms::holds()
+{
+    QFETCH(qint64, snoozedUntil);
+    QFETCH(qint64, skipped);
+    QFETCH(QStringList, texts);
+    AlarmSettings settings = withLeads(AlarmEvent::GateOpens, { 10, 1 });
+    const int gate = int(EntryKind::Moongate);
+    if (snoozedUntil >= 0)
+        settings.snoozedUntil[gate] = epochSeconds(seoulAtCycle(snoozedUntil));
+    if (skipped >= 0)
+        settings.skipped[gate] = epochSeconds(seoulAtCycle(skipped));
+    // Another kind's holds leave the gate alone.
+    settings.snoozedUntil[int(EntryKind::Merchant)] = epochSeconds(seoulAtCycle(1700));
+    QStringList seen;
+    for (const Seen &s : walk(seoulAtCycle(900), seoulAtCycle(1700), 0, settings))
+        seen << s.text;
+    QCOMPARE(seen, texts);
+
+    // A snooze ends at its second, a skip once its occurrence has passed.
+    for (const auto &[hold, last] : { std::pair(&AlarmSettings::snoozedUntil, snoozedUntil - 1),
+                                      std::pair(&AlarmSettings::skipped, skipped) }) {
+        if (last < 0)
+            continue;
+        AlarmSettings ending = settings;
+        ending.endHolds(epochSeconds(seoulAtCycle(last)));
+        QVERIFY((ending.*hold)[gate]);
+        QVERIFY(ending.endHolds(epochSeconds(seoulAtCycle(last + 1))));
+        QCOMPARE((ending.*hold)[gate], 0);
+    }
+}
+
+void TestAlarms::nextAlarm_data()
+{
+    QTest::addColumn<QList<int>>("leads");
+    QTest::addColumn<qint64>("now");  // cycle second
+    QTest::addColumn<qint64>("next"); // the occurrence's cycle second
+
+    QTest::newRow("ahead") << QList<int> { 5 } << qint64(1000) << qint64(1626);
+    QTest::newRow("its warning given") << QList<int> { 5 } << qint64(1400)
+                                       << qint64(1626 + GameDaySeconds);
+    QTest::newRow("a shorter one to come") << QList<int> { 5, 1 } << qint64(1400) << qint64(1626);
+    QTest::newRow("at the event") << QList<int> { 0 } << qint64(1626) << qint64(1626 + GameDaySeconds);
+}
+
+void TestAlarms::nextAlarm()
+{
+    QFETCH(QList<int>, leads);
+    QFETCH(qint64, now);
+    QFETCH(qint64, next);
+    AlarmSettings settings;
+    for (int lead : leads)
+        settings.setLead(AlarmEvent::GateOpens, lead, true);
+    const std::optional<AlarmOccurrence> found =
+            ::nextAlarm(seoulAtCycle(now), 0, settings, EntryKind::Moongate);
+    QVERIFY(found);
+    QCOMPARE(found->at, epochSeconds(seoulAtCycle(next)));
+    QVERIFY(found->title.startsWith(QStringLiteral("문게이트: ")));
+    QVERIFY(!::nextAlarm(seoulAtCycle(now), 0, settings, EntryKind::Merchant));
 }
 
 void TestAlarms::dayBoundaries_data()

@@ -5,6 +5,7 @@
 #include "timetable.h"
 #include "schedule.h"
 #include "settingshome.h"
+#include "soundplayer.h"
 
 #include <QDir>
 #include <QMenu>
@@ -12,6 +13,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTimeZone>
+#include <QtEndian>
 #include <QtTest>
 
 Q_DECLARE_METATYPE(AlarmPanel)
@@ -149,6 +151,9 @@ private slots:
     void alarmForATimetableEntry_data();
     void alarmForATimetableEntry();
     void muteAllAndTheSample();
+    void soundsVolumeAndHoldsAreKept();
+    void wavFiles_data();
+    void wavFiles();
     void ticksDeliverWhatIsDue();
     void brokenFileIsReplacedOnlyByAChange();
 
@@ -242,6 +247,16 @@ void TestAlarmSettings::brokenFileLeavesAlarmsOff_data()
     QTest::newRow("not text at all") << QByteArray("\x7f\x45\x4c\x46\x02\x01\x01\0\0\0\0\0\x03\0\x3e\0", 16)
                                      << "it cannot be parsed";
     QTest::newRow("a line without a value") << QByteArray("[moongate]\nopens\n") << "it cannot be parsed";
+    QTest::newRow("volume past 100") << QByteArray("volume=101\n")
+                                     << "volume must be a number from 0 to 100, not \"101\"";
+    QTest::newRow("volume in words") << QByteArray("volume=loud\n")
+                                     << "volume must be a number from 0 to 100, not \"loud\"";
+    QTest::newRow("a sound by a relative path") << QByteArray("[job]\nsound=ding.wav\n")
+                                                << "job/sound must be one of chime, bell, beeps, none";
+    QTest::newRow("a snooze that is no time") << QByteArray("[merchant]\nsnoozed-until=soon\n")
+                                              << "merchant/snoozed-until must be a time";
+    QTest::newRow("a skip in local time") << QByteArray("[moongate]\nskip=2026-12-09T18:05:00\n")
+                                          << "moongate/skip must be a time";
     QTest::newRow("a folder in its place") << QByteArray() << "it cannot be read";
     const QByteArray huge(1 << 20, 'x');
     QTest::newRow("a huge value, quoted short") << "[job]\nstarts=" + huge + "\n"
@@ -576,6 +591,132 @@ void TestAlarmSettings::brokenFileIsReplacedOnlyByAChange()
         QCOMPARE(readAll(folder.filePath(copy)), broken);
     QVERIFY(!folder.exists(QStringLiteral("alarms.ini.Ab12Cd")));
     QVERIFY(folder.exists(QStringLiteral("alarms.ini.later1")));
+}
+
+void TestAlarmSettings::soundsVolumeAndHoldsAreKept()
+{
+    QList<Shown> shown;
+    auto alarms = std::make_unique<AlarmController>(std::make_unique<RecordingNotifier>(&shown),
+                                                    nullptr, std::make_unique<RecordingPlayer>(&shown));
+    const QDateTime now = QDateTime::currentDateTime();
+    alarms->tick(now, 0);
+    QVERIFY(choose(*alarms, AlarmPanel::Moongate, { QStringLiteral("열림 알림"), QStringLiteral("5분 전") }));
+    QVERIFY(choose(*alarms, AlarmPanel::Job, { QStringLiteral("알림 소리"), QStringLiteral("종소리") }));
+    QVERIFY(choose(*alarms, AlarmPanel::Merchant, { QStringLiteral("음량"), QStringLiteral("30") }));
+    QVERIFY(choose(*alarms, AlarmPanel::Moongate, { QStringLiteral("1시간 동안 끄기") }));
+    QVERIFY(choose(*alarms, AlarmPanel::Moongate, { QStringLiteral("다음 한 번 건너뛰기") }));
+    // Choosing a sound plays it, at the volume then set.
+    QCOMPARE(shown.size(), 1);
+    QCOMPARE(shown[0].soundKey, QStringLiteral("bell"));
+    QCOMPARE(shown[0].volume, 60);
+
+    const qint64 n = epochSeconds(now);
+    const qint64 skipped = alarms->settings().skipped[int(EntryKind::Moongate)];
+    QVERIFY(skipped > n && skipped <= n + 86400);
+    const auto utc = [](qint64 t) {
+        return QDateTime::fromSecsSinceEpoch(t, QTimeZone::utc()).toString(Qt::ISODate);
+    };
+    QCOMPARE(entries(readAll(file)), QStringList({
+            QStringLiteral("General/muted=false"),
+            QStringLiteral("General/volume=30"),
+            QStringLiteral("job/sound=bell"),
+            QStringLiteral("job/starts="),
+            QStringLiteral("merchant/moves="),
+            QStringLiteral("merchant/stops="),
+            QStringLiteral("moongate/closes="),
+            QStringLiteral("moongate/destinations="),
+            QStringLiteral("moongate/opens=5"),
+            QStringLiteral("moongate/skip=") + utc(skipped),
+            QStringLiteral("moongate/snoozed-until=") + utc(n + SnoozeSeconds),
+            QStringLiteral("second-merchant/appears=") }));
+    QString problem;
+    QVERIFY(AlarmStore::load(&problem) == alarms->settings());
+
+    std::unique_ptr<QMenu> menu(alarms->createMenu(AlarmPanel::Moongate, nullptr));
+    QVERIFY(entry(menu.get(), QStringLiteral("1시간 동안 끄기"))->isChecked());
+    QVERIFY(entry(menu.get(), QStringLiteral("다음 한 번 건너뛰기"))->isChecked());
+    QCOMPARE(entry(menu.get(), QStringLiteral("음량"))->text(), QStringLiteral("음량 (30)"));
+
+    // Once over, the holds leave the file at the tick that sees it.
+    alarms->tick(now.addSecs(skipped - n + 1), 0);
+    QCOMPARE(alarms->settings().skipped[int(EntryKind::Moongate)], 0);
+    QCOMPARE(alarms->settings().snoozedUntil[int(EntryKind::Moongate)],
+             skipped + 1 >= n + SnoozeSeconds ? 0 : n + SnoozeSeconds);
+    QVERIFY(!readAll(file).contains("skip="));
+}
+
+void TestAlarmSettings::wavFiles_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("problem"); // empty: it plays
+
+    const QByteArray tone = Sounds::toneWav(QStringLiteral("beeps"));
+    QByteArray stereo8 = tone.left(44);
+    stereo8[22] = 2;                        // channels
+    stereo8[32] = 2;                        // block align
+    stereo8[34] = 8;                        // bits
+    stereo8 += QByteArray(400, '\x80');
+    stereo8.replace(40, 4, QByteArray("\x90\x01\0\0", 4));
+    QByteArray bits24 = tone;
+    bits24[34] = 24;
+    QByteArray floats = tone;
+    floats[20] = 3;
+    QByteArray cut = tone.left(tone.size() / 2);
+    QByteArray late = tone.left(12) + QByteArray("LIST\x04\0\0\0abcd", 12) + tone.mid(12);
+
+    QTest::newRow("the program's tone") << tone << QString();
+    QTest::newRow("8-bit stereo") << stereo8 << QString();
+    QTest::newRow("another chunk first") << late << QString();
+    QTest::newRow("not a WAV") << QByteArray("ID3\x04 an mp3") << "not a WAV file";
+    QTest::newRow("24 bits") << bits24 << "24 bits";
+    QTest::newRow("floating point") << floats << "not uncompressed PCM (format 3)";
+    QTest::newRow("cut short") << cut << "its samples are cut short";
+    QTest::newRow("too large") << QByteArray() << "larger than 10 MB";
+    QTest::newRow("missing") << QByteArray() << "there is no such file";
+}
+
+void TestAlarmSettings::wavFiles()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, problem);
+    const QString path = home->filePath(QStringLiteral("내 소리.wav"));
+    if (QByteArray(QTest::currentDataTag()) == "too large") {
+        QFile big(path);
+        QVERIFY(big.open(QIODevice::WriteOnly));
+        QVERIFY(big.resize(Sounds::MaxFileBytes + 1));
+    } else if (!problem.endsWith(QStringLiteral("no such file"))) {
+        writeAll(path, bytes);
+    }
+    const QByteArray before = readAll(path);
+
+    QString why;
+    const std::optional<Sounds::Sound> sound = Sounds::resolve(path, &why);
+    QVERIFY(sound);
+    if (problem.isEmpty()) {
+        QVERIFY2(why.isEmpty(), qPrintable(why));
+        QCOMPARE(sound->file, path);
+        // Half the volume halves every sample.
+        const QByteArray half = Sounds::scaledWav(sound->wav, 50);
+        QString ignored;
+        const std::optional<Sounds::WavFormat> f = Sounds::readWav(half, &ignored);
+        QVERIFY(f);
+        QCOMPARE(f->dataSize, Sounds::readWav(bytes, &ignored)->dataSize);
+        if (f->bits == 16) {
+            const auto at = [](const QByteArray &w, qsizetype i) {
+                return qFromLittleEndian<qint16>(w.constData() + i);
+            };
+            const qsizetype o = Sounds::readWav(bytes, &ignored)->dataOffset;
+            for (qsizetype i = 0; i < f->dataSize; i += 2001 * 2)
+                QVERIFY(qAbs(at(half, f->dataOffset + i) - at(bytes, o + i) / 2.0) <= 1);
+        }
+    } else {
+        // The default tone instead, and the file as it was.
+        QVERIFY2(why.contains(problem), qPrintable(why));
+        QCOMPARE(sound->key, Sounds::defaultTone());
+        QVERIFY(sound->file.isEmpty());
+        QVERIFY(Sounds::readWav(sound->wav, &why));
+        QCOMPARE(readAll(path), before);
+    }
 }
 
 QTEST_MAIN(TestAlarmSettings)
