@@ -11,7 +11,7 @@ import pytest
 import project
 import winharness
 import winx
-from xsession import Failure, wait_for
+from xsession import Failure, SoundServer, wait_for
 
 BUILD = os.path.join(project.REPO, "build-windows")
 
@@ -124,6 +124,14 @@ def start_timer(launch, folder):
         return launch(os.path.join(in_folder, "timer.exe"), cwd=in_folder,
                       env=dict(env or {}, WINEPATH=""))
     return start
+
+
+@pytest.fixture
+def sound(tmp_path):
+    """A sound server of the test's own; env() points a program at it."""
+    server = SoundServer(str(tmp_path))
+    yield server
+    server.stop()
 
 
 @pytest.fixture

@@ -1,7 +1,8 @@
 """Alarms of the shipped timer.exe under Wine, on an X server with openbox
 and trayer: a lead chosen in a panel's menu is written to the user's
 alarms.ini under %APPDATA%, "알림 테스트" and a due alarm show the tray
-icon's balloon, a plain run writes nothing and a broken file is kept and
+icon's balloon, and the test entry plays its sound into a sound server of
+the test's own, a plain run writes nothing and a broken file is kept and
 said in a balloon.
 
 Wine's balloons are not windows of the program that AT-SPI could read:
@@ -100,9 +101,9 @@ def test_a_plain_run_writes_no_file(alarms, alarms_dir, start_timer):
 
 
 def test_a_chosen_lead_is_written_and_the_test_entry_shows_a_balloon(
-        alarms, start_timer, start_with_tray_icon, shots):
+        alarms, start_timer, start_with_tray_icon, sound, shots):
     path = alarms(None)
-    timer, window, _ = start_with_tray_icon(start_timer)
+    timer, window, _ = start_with_tray_icon(lambda: start_timer(env=sound.env()))
     winx.settle(window)
     # 열림 알림, into its list, past 끄기 and 0분 전 to 1분 전.
     open_moongate_menu(window)
@@ -116,10 +117,13 @@ def test_a_chosen_lead_is_written_and_the_test_entry_shows_a_balloon(
 
     # The alarms' last entry, above the four that every menu ends with (시간표 and the view's three).
     assert not tray_balloons(), "a balloon before the test entry"
+    recording = sound.record("wine-test.wav")
     open_moongate_menu(window)
     xscreen.key("Up", "Up", "Up", "Up", "Up", "Return")
     wait_for(tray_balloons, 15, 0.2, what="the tray icon's balloon after 알림 테스트")
     xscreen.Shot().save(os.path.join(shots, "wine-alarm-test.png"))
+    time.sleep(1.5)  # the tone lasts about a second
+    assert recording.stop() > 0.1, "알림 테스트 made no sound"
     assert read_bytes(path) == saved, "the test entry changed alarms.ini"
     assert timer.running(), "timer.exe exited"
 
