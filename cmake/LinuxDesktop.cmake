@@ -88,6 +88,6 @@ set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS OFF)
 # Loaded at run time, so no library dependency names them: the X11 platform
 # plugin, and a font that has Hangul.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-translations-l10n, fonts-nanum | fonts-noto-cjk")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-wayland, libcanberra-pulse")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)
