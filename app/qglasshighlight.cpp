@@ -24,8 +24,10 @@ void QGlassHighlight::highlight(const QRect &area, int milliseconds)
 {
     if (area.isEmpty())
         return;
+    // Made after the texts it lies over, it stays above them without a
+    // raise(), which would reorder the window's children under the feet of
+    // assistive tools.
     follow(area);
-    raise();
     show();
     timer.start(milliseconds, this);
 }
