@@ -11,6 +11,7 @@
 #   scripts/bench.sh [SECONDS [RUNS [LAUNCHES]]]   defaults: 60 s, 3 runs, 10 launches
 #   BEFORE_REV=0edd458   the build whose pixels are compared ("" to leave it out)
 #   GLASS_SECONDS=0      also this long in each glass step, with three timers
+#   SOUND_RUNS=5         fresh clocks timed to their first sound (0 to leave it out)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${BUILD_DIR:-build}
@@ -147,7 +148,7 @@ echo
 /usr/bin/python3 tests/xsession.py /usr/bin/python3 scripts/bench_x.py \
     --timer "$build/bin/timer" --bare "$build/bin/bench_bare_label" "${before[@]}" \
     --seconds "$seconds" --runs "$runs" --launches "$launches" \
-    --glass-seconds "${GLASS_SECONDS:-0}" --shots "$build/bench-shots" 2>"$tmp/x.err" \
+    --glass-seconds "${GLASS_SECONDS:-0}" --sound-runs "${SOUND_RUNS:-5}" --shots "$build/bench-shots" 2>"$tmp/x.err" \
     | sed '/^SpiRegistry daemon is running/d' || {
     cat "$tmp/x.err" >&2
     exit 1

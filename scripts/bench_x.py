@@ -23,6 +23,7 @@ GlassFrame" check box by clicking it (found over AT-SPI, clicked with
 xdotool).
 """
 import argparse
+import array
 import os
 import select
 import shutil
@@ -41,8 +42,9 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(
 import xscreen  # noqa: E402
 from fakeclock import FakeClock  # noqa: E402
 from xscreen import start_compositor, stop_compositor  # noqa: E402
-from xsession import (SCREEN, Failure, Helper, check, private_runtime_dir, run,  # noqa: E402
-                      wait_for)
+from xsession import (SCREEN, Failure, Helper, SoundServer, check,  # noqa: E402
+                      private_runtime_dir, run, wait_for)
+from project import TITLE  # noqa: E402
 
 
 class Window:
@@ -574,6 +576,111 @@ def measure_glass(watch, clients, timer, seconds):
         stop_compositor(compositor)
 
 
+# --- the first alarm sound -------------------------------------------------------
+
+class Loudness:
+    """What the sound server plays, read as it comes, 10 ms at a time: the
+    moment the first loud sample arrives is an upper bound on when the sound
+    started (parec's own buffering only makes it later)."""
+
+    RATE = 44100
+    LOUD = 0.02 * 32768
+
+    def __init__(self, env):
+        self.process = subprocess.Popen(
+            ["parec", "--raw", "--format=s16le", "--channels=1", "--rate=%d" % self.RATE,
+             "--latency-msec=10", "-d", "out.monitor"],
+            env=dict(os.environ, **env), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE)
+        self.rest = b""
+
+    def _read(self, timeout):
+        """Whether the chunk read within timeout holds a loud sample."""
+        fd = self.process.stdout.fileno()
+        if not select.select([fd], [], [], timeout)[0]:
+            return False
+        data = self.rest + os.read(fd, 2 * self.RATE // 100)
+        whole = len(data) - len(data) % 2
+        self.rest = data[whole:]
+        samples = array.array("h", data[:whole])
+        return bool(samples) and max(abs(v) for v in samples) > self.LOUD
+
+    def drain(self):
+        while self._read(0):
+            pass
+
+    def first_loud(self, timeout):
+        deadline = time.monotonic() + timeout
+        while time.monotonic() < deadline:
+            if self._read(0.05):
+                return time.monotonic()
+        raise Failure("no sound within %.0f s" % timeout)
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait(10)
+
+
+def measure_sound(clients, timer, bare, runs, seconds):
+    """On a sound server that has played once, for each run, a fresh clock
+    plays its first sound (알림 테스트 of the moongate's menu, the same call
+    an alarm's tick makes): the seconds from the key that chooses it to the
+    first loud sample. Then the CPU of that
+    clock, of one beside it that never played a sound and of the one-label
+    program for `seconds`. Returns one row per run."""
+    import pyatspi  # noqa: F401  (the clock is found on the accessibility bus)
+    sys.path.insert(0, os.path.join(os.path.dirname(xscreen.__file__), "e2e"))
+    import clockapp
+
+    sound_dir = tempfile.mkdtemp(prefix="bench_sound.")
+    server = SoundServer(sound_dir)
+    loudness = Loudness(server.env())
+    rows = []
+    try:
+        # A fresh server takes most of a second over its first stream, from
+        # any client; a player's has long been running.
+        warm_up = os.path.join(sound_dir, "warm-up.wav")
+        run("sox", "-n", "-r", "44100", "-c", "1", "-b", "16", warm_up, "synth", "0.2", "sine", "880")
+        run("paplay", warm_up, env=dict(os.environ, **server.env()))
+        for _ in range(runs):
+            started = []
+            try:
+                for _ in range(2):
+                    started.append(clockapp.Timer(timer, TITLE, own_session=True, env=dict(
+                        server.env(), XDG_CONFIG_HOME=config_home())))
+                bare_label = clients.start("bare-sound", [bare], timer_environment(False))
+                sounded = started[0]
+                sounded.settle()
+                clockapp.click(sounded.find(pyatspi.ROLE_LABEL, "문게이트:"), button=3)
+                wait_for(sounded.popup_windows, 10, what="the moongate's menu")
+                # The alarms' last entry, above the four every menu ends with.
+                xscreen.key("Up", "Up", "Up", "Up", "Up")
+                time.sleep(0.3)
+                loudness.drain()
+                chosen = time.monotonic()
+                xscreen.key("Return")
+                latency = loudness.first_loud(5) - chosen
+
+                time.sleep(3)  # past the tone
+                pids = {"sounded": sounded.process.pid, "silent": started[1].process.pid,
+                        "bare": bare_label.process.pid}
+                before = {name: run_seconds(pid) for name, pid in pids.items()}
+                time.sleep(seconds)
+                for clock in started:
+                    clock.check_running()
+                check_alive("bare label", bare_label)
+                rows.append(dict({name: run_seconds(pid) - before[name]
+                                  for name, pid in pids.items()}, latency=latency))
+                clients.stop(bare_label)
+            finally:
+                for clock in started:
+                    clock.stop()
+    finally:
+        loudness.stop()
+        server.stop()
+        shutil.rmtree(sound_dir, ignore_errors=True)
+    return rows
+
+
 # --- printing ------------------------------------------------------------------
 
 def per_minute(row):
@@ -639,6 +746,24 @@ def print_load(results, seconds):
                      for row in run if row["name"] == "timer") else "MISSED"))
 
 
+def print_sound(rows, seconds):
+    latencies = [1000 * row["latency"] for row in rows]
+    ratios = [row["sounded"] / max(row["silent"], 1e-9) for row in rows]
+    print()
+    print("The first alarm sound: %d fresh clocks on a sound server of their own" % len(rows))
+    print("  from the chosen entry to the first loud sample: %s ms; median %.0f ms, "
+          "target <= 150 ms: %s" % (", ".join("%.0f" % v for v in latencies),
+                                    statistics.median(latencies),
+                                    "met" if max(latencies) <= 150 else "MISSED"))
+    print("  then %.0f s idle, ms of CPU: after its sound %s; a clock beside it that played"
+          " none %s; one-label program %s" % (
+              seconds, ", ".join("%.1f" % (1000 * row["sounded"]) for row in rows),
+              ", ".join("%.1f" % (1000 * row["silent"]) for row in rows),
+              ", ".join("%.1f" % (1000 * row["bare"]) for row in rows)))
+    print("  after a sound / without one: %s; median %.2f" % (
+        ", ".join("%.2f" % r for r in ratios), statistics.median(ratios)))
+
+
 def print_pixels(rows, shots_dir):
     print()
     print("The window against the earlier build's, at the same faked instants (TZ=Asia/Seoul)")
@@ -680,6 +805,8 @@ def main():
     parser.add_argument("--glass-seconds", type=float, default=0,
                         help="length of the run in each glass step (default 0: none)")
     parser.add_argument("--shots", help="where differing windows are saved")
+    parser.add_argument("--sound-runs", type=int, default=0,
+                        help="fresh clocks that each play a first sound (default 0: none)")
     args = parser.parse_args()
     timer = os.path.abspath(args.timer)
 
@@ -706,6 +833,10 @@ def main():
                                   shots_dir, log_dir)
             keep_logs = any(row[3] != 0 for row in rows)
             print_pixels(rows, shots_dir)
+            sys.stdout.flush()
+        if args.sound_runs > 0:
+            print_sound(measure_sound(clients, timer, os.path.abspath(args.bare),
+                                      args.sound_runs, args.seconds), args.seconds)
             sys.stdout.flush()
         if args.glass_seconds > 0:
             print_glass(measure_glass(watch, clients, timer, args.glass_seconds))
