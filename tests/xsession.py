@@ -152,8 +152,9 @@ class Recording:
         self.process = subprocess.Popen(
             ["parec", "--latency-msec=50", "-d", "out.monitor", "--file-format=wav", path],
             env=dict(os.environ, **env), stdin=subprocess.DEVNULL)
-        # parec writes the header once it records.
-        wait_for(lambda: os.path.exists(path) and os.path.getsize(path) > 0, 10,
+        # parec writes the header before it connects: it records once the
+        # sink's samples follow.
+        wait_for(lambda: os.path.exists(path) and os.path.getsize(path) > 16384, 10,
                  what="parec to record")
 
     def stop(self):
