@@ -624,9 +624,9 @@ def measure_sound(clients, timer, bare, runs, seconds):
     """On a sound server that has played once, for each run, a fresh clock
     plays its first sound (알림 테스트 of the moongate's menu, the same call
     an alarm's tick makes): the seconds from the key that chooses it to the
-    first loud sample. Then the CPU of that
-    clock, of one beside it that never played a sound and of the one-label
-    program for `seconds`. Returns one row per run."""
+    first loud sample. Then the CPU over `seconds` of that clock, of one
+    beside it that never played a sound and of the one-label program.
+    Returns one row per run."""
     import pyatspi  # noqa: F401  (the clock is found on the accessibility bus)
     sys.path.insert(0, os.path.join(os.path.dirname(xscreen.__file__), "e2e"))
     import clockapp
